@@ -1,0 +1,2 @@
+#include "core/startup.h"
+int run_launcher() { return 0; }

@@ -1,0 +1,72 @@
+// Bounded copies and formats into fixed-capacity text buffers.
+#include "core/text.h"
+
+#include <stdio.h>
+#include <string.h>
+
+size_t copy_text(char* dst, size_t cap, const char* src) {
+    if (cap == 0) return 0;
+    size_t n = 0;
+    if (src) {
+        while (n + 1 < cap && src[n]) {
+            dst[n] = src[n];
+            n++;
+        }
+    }
+    dst[n] = 0;
+    return n;
+}
+
+size_t append_text(char* dst, size_t cap, const char* src) {
+    if (cap == 0) return 0;
+    size_t len = strnlen(dst, cap - 1);
+    return len + copy_text(dst + len, cap - len, src);
+}
+
+size_t format_text_v(char* dst, size_t cap, const char* fmt, va_list args) {
+    if (cap == 0) return 0;
+    int n = vsnprintf(dst, cap, fmt, args);
+    if (n < 0) {
+        dst[0] = 0;
+        return 0;
+    }
+    return (size_t)n < cap ? (size_t)n : cap - 1;
+}
+
+size_t format_text(char* dst, size_t cap, const char* fmt, ...) {
+    va_list args;
+    va_start(args, fmt);
+    size_t n = format_text_v(dst, cap, fmt, args);
+    va_end(args);
+    return n;
+}
+
+size_t join_path(char* dst, size_t cap, const char* folder, const char* name) {
+    return format_text(dst, cap, "%s\\%s", folder, name);
+}
+
+static char lower_ascii(char c) {
+    return (c >= 'A' && c <= 'Z') ? (char)(c - 'A' + 'a') : c;
+}
+
+bool text_equal_nocase(const char* a, const char* b) {
+    while (*a && lower_ascii(*a) == lower_ascii(*b)) {
+        a++;
+        b++;
+    }
+    return lower_ascii(*a) == lower_ascii(*b);
+}
+
+bool text_starts_with(const char* text, const char* prefix) {
+    return strncmp(text, prefix, strlen(prefix)) == 0;
+}
+
+bool text_ends_with_nocase(const char* text, const char* suffix) {
+    size_t n = strlen(text), m = strlen(suffix);
+    return n >= m && text_equal_nocase(text + n - m, suffix);
+}
+
+void wipe(void* data, size_t size) {
+    volatile unsigned char* p = (volatile unsigned char*)data;
+    while (size--) *p++ = 0;
+}

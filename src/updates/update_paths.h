@@ -1,0 +1,21 @@
+// The fixed places of everything the updates install or keep, derived once from the game folder.
+#pragma once
+
+#define PATH_CAP 260
+
+struct UpdatePaths {
+    char game_folder[PATH_CAP];
+    char updates_folder[PATH_CAP];  // game folder\ombrix_data\updates
+    char bots_folder[PATH_CAP];     // game folder\ombrix_data\bot_takeover
+    char runtime_folder[PATH_CAP];  // bots folder\jre
+    char dll_path[PATH_CAP];        // game folder\d3d8.dll
+    char launcher_path[PATH_CAP];   // the running launcher executable (set by start-up)
+};
+
+// Fills every path from the game folder (one trailing backslash removed) and creates the updates
+// folder with every missing parent.
+void update_paths_init(UpdatePaths* paths, const char* game_folder);
+// Creates every missing folder along path; true when path then exists as a folder.
+bool make_dirs(const char* path);
+// make_dirs of the part of path before its last backslash.
+bool make_parent_dirs(const char* path);

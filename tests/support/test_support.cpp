@@ -1,0 +1,106 @@
+// Helpers shared by the test programs.
+#include "support/test_support.h"
+
+#include <windows.h>
+
+#include <stdio.h>
+
+static std::string windows_path(const char* path) {
+    std::string p = path;
+    for (char& c : p) {
+        if (c == '/') c = '\\';
+    }
+    return p;
+}
+
+std::string make_temp_folder(const char* tag) {
+    static unsigned counter = 0;
+    char base[MAX_PATH];
+    GetTempPathA(MAX_PATH, base);
+    for (;;) {
+        char path[MAX_PATH];
+        snprintf(path, sizeof path, "%szandor_%s_%lu_%u", base, tag, GetCurrentProcessId(), counter++);
+        if (CreateDirectoryA(path, nullptr)) return path;
+        if (GetLastError() != ERROR_ALREADY_EXISTS) return "";
+    }
+}
+
+void remove_tree(const std::string& path) {
+    WIN32_FIND_DATAA entry;
+    HANDLE find = FindFirstFileA((path + "\\*").c_str(), &entry);
+    if (find != INVALID_HANDLE_VALUE) {
+        do {
+            std::string name = entry.cFileName;
+            if (name == "." || name == "..") continue;
+            std::string full = path + "\\" + name;
+            if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+                remove_tree(full);
+            } else {
+                SetFileAttributesA(full.c_str(), FILE_ATTRIBUTE_NORMAL);
+                DeleteFileA(full.c_str());
+            }
+        } while (FindNextFileA(find, &entry));
+        FindClose(find);
+    }
+    RemoveDirectoryA(path.c_str());
+}
+
+bool write_file(const std::string& path, const std::string& bytes) {
+    FILE* f = fopen(path.c_str(), "wb");
+    if (!f) return false;
+    bool ok = fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
+    return fclose(f) == 0 && ok;
+}
+
+bool read_file(const std::string& path, std::string* bytes) {
+    FILE* f = fopen(path.c_str(), "rb");
+    if (!f) return false;
+    bytes->clear();
+    char buffer[4096];
+    size_t n;
+    while ((n = fread(buffer, 1, sizeof buffer, f)) > 0) bytes->append(buffer, n);
+    fclose(f);
+    return true;
+}
+
+bool file_exists(const std::string& path) {
+    DWORD attributes = GetFileAttributesA(path.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+bool folder_exists(const std::string& path) {
+    DWORD attributes = GetFileAttributesA(path.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+std::string launcher_exe() {
+    return windows_path(ZANDOR_TEST_BUILD_DIR "/ZANDOR Launcher.exe");
+}
+
+std::string test_tool(const char* name) {
+    return windows_path(ZANDOR_TEST_BUILD_DIR "/test_tools/") + name + ".exe";
+}
+
+std::string source_path(const char* relative) {
+    return windows_path(ZANDOR_TEST_SOURCE_DIR "/") + windows_path(relative);
+}
+
+bool run_program(const std::string& command_line, const std::string& folder, unsigned long* exit_code,
+                 unsigned long timeout_ms) {
+    STARTUPINFOA startup = {};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION process = {};
+    std::string line = command_line;
+    if (!CreateProcessA(nullptr, &line[0], nullptr, nullptr, FALSE, 0, nullptr,
+                        folder.empty() ? nullptr : folder.c_str(), &startup, &process)) {
+        return false;
+    }
+    CloseHandle(process.hThread);
+    bool ended = WaitForSingleObject(process.hProcess, timeout_ms) == WAIT_OBJECT_0;
+    if (!ended) TerminateProcess(process.hProcess, 99);
+    DWORD code = 0;
+    GetExitCodeProcess(process.hProcess, &code);
+    CloseHandle(process.hProcess);
+    if (exit_code) *exit_code = code;
+    return ended;
+}

@@ -1,0 +1,24 @@
+// Helpers shared by the test programs: temporary folders, small files, starting programs.
+#pragma once
+
+#include <string>
+
+// A new empty folder under the temporary folder, removed with everything in it by remove_tree.
+std::string make_temp_folder(const char* tag);
+void remove_tree(const std::string& path);
+
+bool write_file(const std::string& path, const std::string& bytes);
+bool read_file(const std::string& path, std::string* bytes);
+bool file_exists(const std::string& path);
+bool folder_exists(const std::string& path);
+
+// The built launcher and the test tools (tests/support/*_tool.cpp), as Windows paths.
+std::string launcher_exe();
+std::string test_tool(const char* name);
+// A path of the repository (relative with forward slashes) as a Windows path.
+std::string source_path(const char* relative);
+
+// Runs a command line with the given current folder;
+// gives false when it could not start or did not end within timeout_ms.
+bool run_program(const std::string& command_line, const std::string& folder, unsigned long* exit_code,
+                 unsigned long timeout_ms = 60000);
