@@ -1,0 +1,32 @@
+// The update state files in the updates folder: installed.json, boot.json and the two stored
+// manifests, each replaced whole and atomically; stored manifests are verified again on every read.
+#pragma once
+
+#include <stddef.h>
+
+#include "core/text.h"
+#include "updates/manifest.h"
+#include "updates/state_text.h"
+#include "updates/update_paths.h"
+
+#define INSTALLED_STATE_FILE "installed.json"
+#define BOOT_STATE_FILE "boot.json"
+#define INSTALLED_MANIFEST_FILE "installed_manifest.txt"
+#define STAGED_MANIFEST_FILE "staged_manifest.txt"
+// Larger state files read as absent.
+#define STATE_FILE_LIMIT 65536
+
+// Zeroes state, then reads installed.json; false (state zeroed) when it is missing or unreadable.
+bool installed_state_load(const UpdatePaths* paths, InstalledState* state);
+// Writes installed.json whole from state; false when the write failed (the old file is kept).
+bool installed_state_save(const UpdatePaths* paths, const InstalledState* state);
+// The same for boot.json.
+bool boot_state_load(const UpdatePaths* paths, BootState* state);
+bool boot_state_save(const UpdatePaths* paths, const BootState* state);
+
+// Reads the named stored manifest of the updates folder and verifies and parses it; a missing or
+// unreadable file gives "no %s" with the name, otherwise the parser's text.
+bool stored_manifest_load(const UpdatePaths* paths, const char* name, UpdateManifest* manifest,
+                          char* error, size_t error_size) MUST_USE;
+// Writes the manifest's raw text atomically; false without a raw text or when the write fails.
+bool stored_manifest_save(const UpdatePaths* paths, const char* name, const UpdateManifest* manifest);

@@ -1,0 +1,70 @@
+// Member names and order of installed.json and boot.json.
+#include "updates/state_text.h"
+
+#include <string.h>
+
+#include "core/text.h"
+#include "updates/json_text.h"
+
+static void version_names(int kind, char* name, size_t name_size, char* staged, size_t staged_size) {
+    format_text(name, name_size, "%s_version", part_kind_name(kind));
+    format_text(staged, staged_size, "staged_%s_version", part_kind_name(kind));
+}
+
+void installed_state_to_text(const InstalledState* state, char* buffer, size_t size) {
+    json_begin(buffer, size);
+    json_put_string(buffer, size, "channel", state->channel);
+    json_put_number(buffer, size, "highest_release_seen", state->highest_release_seen);
+    json_put_number(buffer, size, "installed_release", state->installed_release);
+    json_put_number(buffer, size, "staged_release", state->staged_release);
+    json_put_number(buffer, size, "bots_wanted", state->bots_wanted ? 1 : 0);
+    json_put_number(buffer, size, "dll_managed", state->dll_managed ? 1 : 0);
+    for (int kind = 0; kind < PART_KIND_COUNT; kind++) {
+        char name[40], staged[40];
+        version_names(kind, name, sizeof name, staged, sizeof staged);
+        json_put_number(buffer, size, name, state->version[kind]);
+        json_put_number(buffer, size, staged, state->staged_version[kind]);
+    }
+    json_put_string(buffer, size, "dll_sha512", state->dll_sha512);
+    json_put_string(buffer, size, "bad_dll_sha512", state->bad_dll_sha512);
+    json_put_end(buffer, size);
+}
+
+void installed_state_from_text(const char* text, InstalledState* state) {
+    memset(state, 0, sizeof *state);
+    json_get_string(text, "channel", state->channel, sizeof state->channel);
+    state->highest_release_seen = json_get_number(text, "highest_release_seen");
+    state->installed_release = json_get_number(text, "installed_release");
+    state->staged_release = json_get_number(text, "staged_release");
+    state->bots_wanted = json_get_number(text, "bots_wanted") != 0;
+    state->dll_managed = json_get_number(text, "dll_managed") != 0;
+    for (int kind = 0; kind < PART_KIND_COUNT; kind++) {
+        char name[40], staged[40];
+        version_names(kind, name, sizeof name, staged, sizeof staged);
+        state->version[kind] = (uint32_t)json_get_number(text, name);
+        state->staged_version[kind] = (uint32_t)json_get_number(text, staged);
+    }
+    json_get_string(text, "dll_sha512", state->dll_sha512, sizeof state->dll_sha512);
+    json_get_string(text, "bad_dll_sha512", state->bad_dll_sha512, sizeof state->bad_dll_sha512);
+}
+
+void boot_state_to_text(const BootState* state, char* buffer, size_t size) {
+    json_begin(buffer, size);
+    json_put_string(buffer, size, "pending_sha512", state->pending_sha512);
+    json_put_number(buffer, size, "pending_version", state->pending_version);
+    json_put_number(buffer, size, "attempts", state->attempts);
+    json_put_string(buffer, size, "previous_path", state->previous_path);
+    json_put_string(buffer, size, "previous_sha512", state->previous_sha512);
+    json_put_number(buffer, size, "previous_version", state->previous_version);
+    json_put_end(buffer, size);
+}
+
+void boot_state_from_text(const char* text, BootState* state) {
+    memset(state, 0, sizeof *state);
+    json_get_string(text, "pending_sha512", state->pending_sha512, sizeof state->pending_sha512);
+    state->pending_version = json_get_number(text, "pending_version");
+    state->attempts = json_get_number(text, "attempts");
+    json_get_string(text, "previous_path", state->previous_path, sizeof state->previous_path);
+    json_get_string(text, "previous_sha512", state->previous_sha512, sizeof state->previous_sha512);
+    state->previous_version = json_get_number(text, "previous_version");
+}

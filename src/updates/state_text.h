@@ -1,0 +1,43 @@
+// The update state records and their exact JSON text: installed.json (what is installed, staged and
+// seen) and boot.json (a newly installed DLL on probation). Portable.
+#pragma once
+
+#include <stddef.h>
+#include <stdint.h>
+
+#include "updates/part_kinds.h"
+
+#define STATE_DIGEST_CAP 129  // 128 lower-case hex characters
+#define STATE_CHANNEL_CAP 32
+#define STATE_PATH_CAP 260
+// Buffer size the state texts are built in.
+#define STATE_TEXT_CAP 4096
+
+struct InstalledState {
+    char channel[STATE_CHANNEL_CAP];
+    uint64_t highest_release_seen;  // never lowered
+    uint64_t installed_release;
+    uint64_t staged_release;  // 0 when nothing waits
+    bool bots_wanted;         // set by another component; written back as read
+    bool dll_managed;         // written, never read back
+    uint32_t version[PART_KIND_COUNT];         // "%s_version"; 0 = none known
+    uint32_t staged_version[PART_KIND_COUNT];  // "staged_%s_version"; 0 = none
+    char dll_sha512[STATE_DIGEST_CAP];
+    char bad_dll_sha512[STATE_DIGEST_CAP];
+};
+
+struct BootState {
+    char pending_sha512[STATE_DIGEST_CAP];
+    uint64_t pending_version;
+    uint64_t attempts;  // raised by the client DLL; the launcher writes 0
+    char previous_path[STATE_PATH_CAP];
+    char previous_sha512[STATE_DIGEST_CAP];
+    uint64_t previous_version;
+};
+
+// The JSON text of a state into buffer (cut at size).
+void installed_state_to_text(const InstalledState* state, char* buffer, size_t size);
+void boot_state_to_text(const BootState* state, char* buffer, size_t size);
+// Fills a state from a JSON text read leniently; missing members read as 0 or empty.
+void installed_state_from_text(const char* text, InstalledState* state);
+void boot_state_from_text(const char* text, BootState* state);

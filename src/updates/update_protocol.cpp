@@ -1,0 +1,226 @@
+// The update protocol over Winsock 2.2.
+#include "updates/update_protocol.h"
+
+#include <ws2tcpip.h>
+#include <stdlib.h>
+#include <string.h>
+
+#define HELLO "ZANDOR-UPDATE 1\n"
+#define HELLO_ANSWER "ZANDOR-UPDATE-OK 1"
+#define HELLO_LINE_LIMIT 63
+#define ANSWER_LINE_LIMIT 199
+#define RECEIVE_CHUNK 65536
+
+static void set_error(char* error, size_t error_size, const char* fmt, ...)
+    __attribute__((format(printf, 3, 4)));
+
+static void set_error(char* error, size_t error_size, const char* fmt, ...) {
+    if (!error || error_size == 0) return;
+    va_list args;
+    va_start(args, fmt);
+    format_text_v(error, error_size, fmt, args);
+    va_end(args);
+}
+
+bool update_send_line(SOCKET sock, const char* bytes, size_t length) {
+    while (length > 0) {
+        int chunk = length > 65536 ? 65536 : (int)length;
+        int sent = send(sock, bytes, chunk, 0);
+        if (sent <= 0) return false;
+        bytes += sent;
+        length -= (size_t)sent;
+    }
+    return true;
+}
+
+bool update_receive_exact(SOCKET sock, void* buffer, size_t length) {
+    char* at = (char*)buffer;
+    while (length > 0) {
+        int chunk = length > RECEIVE_CHUNK ? RECEIVE_CHUNK : (int)length;
+        int got = recv(sock, at, chunk, 0);
+        if (got <= 0) return false;
+        at += got;
+        length -= (size_t)got;
+    }
+    return true;
+}
+
+// Reads one line byte by byte: CR is dropped, LF ends it. False when a receive fails or limit
+// characters arrive without an LF. The line is kept with its length (it may hold zero bytes).
+static bool receive_line(SOCKET sock, char* line, size_t limit, size_t* length) {
+    size_t n = 0;
+    line[0] = 0;
+    for (;;) {
+        char c;
+        if (recv(sock, &c, 1, 0) != 1) return false;
+        if (c == '\r') continue;
+        if (c == '\n') break;
+        if (n >= limit) return false;
+        line[n++] = c;
+        line[n] = 0;
+        if (n >= limit) return false;
+    }
+    *length = n;
+    return true;
+}
+
+static void close_socket(SOCKET* sock) {
+    if (*sock != INVALID_SOCKET) closesocket(*sock);
+    *sock = INVALID_SOCKET;
+}
+
+// Starts a non-blocking connect and waits at most 6 s for it to complete.
+static bool connect_within_wait(SOCKET sock, const struct addrinfo* address) {
+    u_long non_blocking = 1;
+    if (ioctlsocket(sock, FIONBIO, &non_blocking) != 0) return false;
+    connect(sock, address->ai_addr, (int)address->ai_addrlen);
+    fd_set writable, failed;
+    FD_ZERO(&writable);
+    FD_ZERO(&failed);
+    FD_SET(sock, &writable);
+    FD_SET(sock, &failed);
+    timeval wait = {UPDATE_CONNECT_WAIT_MS / 1000, 0};
+    if (select(0, nullptr, &writable, &failed, &wait) != 1 || !FD_ISSET(sock, &writable)) return false;
+    u_long blocking = 0;
+    return ioctlsocket(sock, FIONBIO, &blocking) == 0;
+}
+
+static bool say_hello(SOCKET sock) {
+    if (!update_send_line(sock, HELLO, strlen(HELLO))) return false;
+    char line[HELLO_LINE_LIMIT + 1];
+    size_t length = 0;
+    return receive_line(sock, line, HELLO_LINE_LIMIT, &length) && length == strlen(HELLO_ANSWER) &&
+           memcmp(line, HELLO_ANSWER, length) == 0;
+}
+
+bool update_connect(const char* host, int port, SOCKET* sock, char* error, size_t error_size) {
+    *sock = INVALID_SOCKET;
+    if (error && error_size > 0) error[0] = 0;
+    WSADATA wsa;
+    if (WSAStartup(MAKEWORD(2, 2), &wsa) != 0) {
+        set_error(error, error_size, "no Winsock");
+        return false;
+    }
+    char service[16];
+    format_text(service, sizeof service, "%d", port);
+    struct addrinfo hints;
+    memset(&hints, 0, sizeof hints);
+    hints.ai_family = AF_INET;
+    hints.ai_socktype = SOCK_STREAM;
+    hints.ai_protocol = IPPROTO_TCP;
+    struct addrinfo* found = nullptr;
+    if (getaddrinfo(host, service, &hints, &found) != 0 || !found) {
+        if (found) freeaddrinfo(found);
+        set_error(error, error_size, "the update server name %s is not known", host);
+        WSACleanup();
+        return false;
+    }
+    *sock = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+    if (*sock == INVALID_SOCKET) {
+        freeaddrinfo(found);
+        set_error(error, error_size, "no socket");
+        WSACleanup();
+        return false;
+    }
+    bool connected = connect_within_wait(*sock, found);
+    freeaddrinfo(found);
+    if (!connected) {
+        set_error(error, error_size, "the update server %s:%d does not answer", host, port);
+        close_socket(sock);
+        WSACleanup();
+        return false;
+    }
+    DWORD timeout = UPDATE_SOCKET_TIMEOUT_MS;
+    setsockopt(*sock, SOL_SOCKET, SO_RCVTIMEO, (const char*)&timeout, sizeof timeout);
+    setsockopt(*sock, SOL_SOCKET, SO_SNDTIMEO, (const char*)&timeout, sizeof timeout);
+    if (!say_hello(*sock)) {
+        set_error(error, error_size, "%s:%d is not a ZANDOR update server", host, port);
+        close_socket(sock);
+        WSACleanup();
+        return false;
+    }
+    return true;
+}
+
+void update_send_token(SOCKET sock, const char* token) {
+    size_t length = strnlen(token, UPDATE_TOKEN_LIMIT);
+    if (length == 0 || length >= UPDATE_TOKEN_LIMIT || memchr(token, '\n', length)) return;
+    char line[UPDATE_TOKEN_LIMIT + 16];
+    size_t n = format_text(line, sizeof line, "TOKEN %s\n", token);
+    if (!update_send_line(sock, line, n)) {
+        // The server gives no answer to the token; a failed send shows at the next request.
+    }
+    wipe(line, sizeof line);
+}
+
+bool update_read_answer(SOCKET sock, uint32_t maximum, uint32_t* length, char* error,
+                        size_t error_size) {
+    *length = 0;
+    char line[ANSWER_LINE_LIMIT + 1];
+    size_t line_length = 0;
+    if (!receive_line(sock, line, ANSWER_LINE_LIMIT, &line_length)) {
+        set_error(error, error_size, "the update server closed the connection");
+        return false;
+    }
+    if (line_length < 3 || memcmp(line, "OK ", 3) != 0) {
+        set_error(error, error_size, "the update server answered '%s'", line);
+        return false;
+    }
+    uint64_t value = 0;
+    bool ok = line_length > 3;
+    for (size_t i = 3; ok && i < line_length; i++) {
+        ok = line[i] >= '0' && line[i] <= '9';
+        if (ok) value = value * 10 + (uint64_t)(line[i] - '0');
+        if (value > 0xFFFFFFFFu) ok = false;
+    }
+    if (!ok || value > maximum) {
+        set_error(error, error_size, "bad answer length '%s'", line);
+        return false;
+    }
+    *length = (uint32_t)value;
+    return true;
+}
+
+bool update_fetch_manifest(SOCKET sock, const char* channel, uint64_t highest_seen,
+                           UpdateManifest* manifest, char* error, size_t error_size) {
+    manifest_clear(manifest);
+    char request[128];
+    size_t n = format_text(request, sizeof request, "MANIFEST %s\n", channel);
+    if (!update_send_line(sock, request, n)) {
+        set_error(error, error_size, "the update server closed the connection");
+        return false;
+    }
+    uint32_t length = 0;
+    if (!update_read_answer(sock, MANIFEST_MAX_BYTES, &length, error, error_size)) return false;
+    char* text = (char*)malloc(length ? length : 1);
+    if (!text || !update_receive_exact(sock, text, length)) {
+        free(text);
+        set_error(error, error_size, "the manifest did not arrive whole");
+        return false;
+    }
+    bool parsed = manifest_parse(text, length, manifest, error, error_size);
+    free(text);
+    if (!parsed) return false;
+    if (strcmp(manifest->channel, channel) != 0) {
+        set_error(error, error_size, "the manifest is for channel %s, not %s", manifest->channel, channel);
+        manifest_clear(manifest);
+        return false;
+    }
+    if (manifest->release < highest_seen) {
+        set_error(error, error_size,
+                  "the server offers release %llu, older than release %llu already seen (refused)",
+                  (unsigned long long)manifest->release, (unsigned long long)highest_seen);
+        manifest_clear(manifest);
+        return false;
+    }
+    return true;
+}
+
+void update_bye(SOCKET* sock) {
+    if (*sock == INVALID_SOCKET) return;
+    if (!update_send_line(*sock, "BYE\n", 4)) {
+        // Nothing answers BYE; the connection is closed either way.
+    }
+    close_socket(sock);
+    WSACleanup();
+}
