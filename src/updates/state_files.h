@@ -1,5 +1,6 @@
 // The update state files in the updates folder: installed.json, boot.json and the two stored
 // manifests, each replaced whole and atomically; stored manifests are verified again on every read.
+// This is where the state files meet the file system.
 #pragma once
 
 #include <stddef.h>
@@ -15,6 +16,14 @@
 #define STAGED_MANIFEST_FILE "staged_manifest.txt"
 // Larger state files read as absent.
 #define STATE_FILE_LIMIT 65536
+
+// Reads the file whole into a new buffer with a zero byte after it (release it with free()); false
+// when it cannot be opened or read, or is larger than limit bytes. Others may read, write and delete
+// the file meanwhile.
+bool read_whole_file(const char* path, size_t limit, char** text, size_t* length) MUST_USE;
+// Writes bytes to path + ".new", flushes it and moves it over path (replace, write-through). The
+// target is only ever replaced by a complete file; false when anything fails.
+bool write_file_atomic(const char* path, const void* bytes, size_t length) MUST_USE;
 
 // Zeroes state, then reads installed.json; false (state zeroed) when it is missing or unreadable.
 bool installed_state_load(const UpdatePaths* paths, InstalledState* state);
