@@ -1,2 +1,130 @@
+// The launcher process from its entry to its exit: the main sequence, step by step.
 #include "core/startup.h"
-int run_launcher() { return 0; }
+
+#include <windows.h>
+#include <shellapi.h>
+#include <string.h>
+
+#include "build_config.h"
+#include "core/command_line.h"
+#include "core/folder_path.h"
+#include "core/language.h"
+#include "core/launcher_state.h"
+#include "core/log.h"
+#include "core/message_box.h"
+#include "core/settings.h"
+#include "core/text.h"
+#include "core/text_table.h"
+#include "game_folder/discovery.h"
+#include "game_folder/grant.h"
+
+// The running game holds this mutex; the launcher never creates it.
+static const char GAME_MUTEX[] = "{87F2B5F7-09C3-4520-AB5E-16313ADB035B}";
+
+static void note_own_path() {
+    GetModuleFileNameA(nullptr, launcher.launcher_exe, sizeof launcher.launcher_exe);
+    launcher.launcher_exe[sizeof launcher.launcher_exe - 1] = 0;
+    copy_text(launcher.launcher_dir, sizeof launcher.launcher_dir, launcher.launcher_exe);
+    char* last = strrchr(launcher.launcher_dir, '\\');
+    if (last) *last = 0;
+}
+
+// The arguments after the program name, converted to the ANSI code page (at most 64 are read).
+static void read_command_line(CommandLine* command_line) {
+    static char storage[64][PATH_CAP];
+    const char* args[64];
+    int count = 0, taken = 0;
+    LPWSTR* wide = CommandLineToArgvW(GetCommandLineW(), &count);
+    for (int i = 1; wide && i < count && taken < 64; i++, taken++) {
+        if (WideCharToMultiByte(CP_ACP, 0, wide[i], -1, storage[taken], PATH_CAP, nullptr, nullptr) == 0) {
+            storage[taken][PATH_CAP - 1] = 0;  // cut at the capacity
+        }
+        args[taken] = storage[taken];
+    }
+    if (wide) LocalFree(wide);
+    parse_command_line(taken, args, command_line);
+}
+
+static void read_own_version() {
+    launcher.own_version[0] = 0;
+    DWORD handle = 0;
+    DWORD size = GetFileVersionInfoSizeA(launcher.launcher_exe, &handle);
+    if (size == 0 || size > 65536) return;
+    static char data[65536];
+    VS_FIXEDFILEINFO* info = nullptr;
+    UINT info_size = 0;
+    if (!GetFileVersionInfoA(launcher.launcher_exe, 0, size, data)) return;
+    if (!VerQueryValueA(data, "\\", (void**)&info, &info_size) || !info || info_size < sizeof *info) return;
+    format_text(launcher.own_version, sizeof launcher.own_version, "%u.%u.%u", (unsigned)HIWORD(info->dwFileVersionMS),
+                (unsigned)LOWORD(info->dwFileVersionMS), (unsigned)HIWORD(info->dwFileVersionLS));
+}
+
+static bool game_is_running() {
+    HANDLE mutex = OpenMutexA(SYNCHRONIZE, FALSE, GAME_MUTEX);
+    if (!mutex) return false;
+    CloseHandle(mutex);
+    return true;
+}
+
+static int exit_code() {
+    return (launcher.update_checked && !launcher.update_ok) ? 1 : 0;
+}
+
+static void log_start() {
+    log_line("ZANDOR Launcher %s started in %s (game folder %s)", launcher.own_version, launcher.launcher_dir,
+             launcher.update_paths.game_folder);
+    if (launcher.migration_note[0]) log_line("%s", launcher.migration_note);
+    log_line("game folder: %s", launcher.folder_source);
+    if (launcher.folder_note[0]) log_line("%s", launcher.folder_note);
+}
+
+int run_launcher() {
+    launcher_state_reset();
+    note_own_path();
+
+    CommandLine command_line;
+    read_command_line(&command_line);
+    if (command_line.grant) {
+        char folder[PATH_CAP];
+        copy_text(folder, sizeof folder, command_line.grant_folder);
+        apply_path_rule(folder, sizeof folder);
+        return grant_folder_access(folder, command_line.grant_sid);
+    }
+    if (command_line.no_game) launcher.play_game = false;
+    launcher.uninstall = command_line.uninstall;
+
+    char game_folder[PATH_CAP];
+    if (!launcher.play_game && !launcher.uninstall) {
+        copy_text(game_folder, sizeof game_folder, launcher.launcher_dir);
+    } else if (!find_game_folder(launcher.launcher_dir, game_folder, sizeof game_folder, launcher.folder_source,
+                                 sizeof launcher.folder_source)) {
+        return 0;
+    }
+
+    update_paths_init(&launcher.update_paths, game_folder);
+    copy_text(launcher.update_paths.launcher_path, PATH_CAP, launcher.launcher_exe);
+    join_path(launcher.settings_path, sizeof launcher.settings_path, launcher.update_paths.game_folder, "zandor.ini");
+    migrate_settings(launcher.update_paths.game_folder, launcher.migration_note, sizeof launcher.migration_note);
+
+    char log_path[PATH_CAP];
+    join_path(log_path, sizeof log_path, launcher.update_paths.updates_folder, "launcher.log");
+    log_open(log_path);
+    read_own_version();
+    log_start();
+    decide_language(launcher.update_paths.game_folder);
+    if (!launcher.account_host[0]) copy_text(launcher.account_host, sizeof launcher.account_host, ZANDOR_SERVER_ADDRESS);
+
+    if (launcher.uninstall) {
+        log_close();
+        return 0;
+    }
+    if (launcher.play_game && game_is_running()) {
+        show_message_box(nullptr, lookup_text("The game is already running."), MB_OK | MB_ICONINFORMATION);
+        log_close();
+        return 0;
+    }
+
+    log_line("launcher closed");
+    log_close();
+    return exit_code();
+}

@@ -1,0 +1,86 @@
+// The settings files, read and written with the profile-string functions.
+#include "core/settings.h"
+
+#include <windows.h>
+#include <shlobj.h>
+#include <string.h>
+
+#include "build_config.h"
+#include "core/folder_path.h"
+#include "core/text.h"
+
+void read_setting(const char* ini_path, const char* section, const char* key, const char* fallback,
+                  char* out, size_t cap) {
+    if (cap == 0) return;
+    GetPrivateProfileStringA(section, key, fallback, out, (DWORD)cap, ini_path);
+    out[cap - 1] = 0;
+}
+
+void read_folder_setting(const char* folder, const char* file_name, const char* section, const char* key,
+                         const char* fallback, char* out, size_t cap) {
+    char path[MAX_PATH];
+    join_path(path, sizeof path, folder, file_name);
+    read_setting(path, section, key, fallback, out, cap);
+}
+
+bool migrate_settings(const char* game_folder, char* note, size_t note_cap) {
+    char current[MAX_PATH], older[MAX_PATH];
+    join_path(current, sizeof current, game_folder, "zandor.ini");
+    join_path(older, sizeof older, game_folder, "tolven.ini");
+    if (file_is_present(current) || !file_is_present(older)) return false;
+    bool moved = MoveFileExA(older, current, 0) || CopyFileA(older, current, TRUE);
+    format_text(note, note_cap, "settings: tolven.ini %s zandor.ini", moved ? "moved to" : "could NOT be moved to");
+    return true;
+}
+
+bool launcher_ini_path(char* out, size_t cap) {
+    char appdata[MAX_PATH];
+    if (SHGetFolderPathA(nullptr, CSIDL_APPDATA, nullptr, SHGFP_TYPE_CURRENT, appdata) != S_OK || !appdata[0]) {
+        return false;
+    }
+    format_text(out, cap, "%s\\zandor\\launcher.ini", appdata);
+    return true;
+}
+
+void save_game_folder(const char* launcher_dir, const char* folder) {
+    char ini[MAX_PATH], back[MAX_PATH];
+    join_path(ini, sizeof ini, launcher_dir, "zandor.ini");
+    WritePrivateProfileStringA("launcher", "game_folder", folder, ini);
+    // A write that did not reach the file shows in the read-back.
+    read_setting(ini, "launcher", "game_folder", "", back, sizeof back);
+    if (text_equal_nocase(back, folder)) return;
+
+    if (!launcher_ini_path(ini, sizeof ini)) return;
+    char folder_of_ini[MAX_PATH];
+    copy_text(folder_of_ini, sizeof folder_of_ini, ini);
+    char* last = strrchr(folder_of_ini, '\\');
+    if (last) *last = 0;
+    CreateDirectoryA(folder_of_ini, nullptr);
+    WritePrivateProfileStringA("launcher", "game_folder", folder, ini);
+}
+
+bool read_remembered_folder(const char* launcher_dir, char* out, size_t cap) {
+    char folder[MAX_PATH];
+    read_folder_setting(launcher_dir, "zandor.ini", "launcher", "game_folder", "", folder, sizeof folder);
+    if (!is_game_folder(folder)) {
+        char ini[MAX_PATH];
+        folder[0] = 0;
+        if (launcher_ini_path(ini, sizeof ini)) read_setting(ini, "launcher", "game_folder", "", folder, sizeof folder);
+    }
+    if (!is_game_folder(folder)) return false;
+    apply_path_rule(folder, sizeof folder);
+    copy_text(out, cap, folder);
+    return true;
+}
+
+void read_language_setting(const char* game_folder, char* out, size_t cap) {
+    read_folder_setting(game_folder, "zandor.ini", "overlay", "lang", "", out, cap);
+    if (!out[0]) read_folder_setting(game_folder, "tolven.ini", "overlay", "lang", "", out, cap);
+    if (!out[0]) read_folder_setting(game_folder, "ombrix.ini", "overlay", "lang", "en", out, cap);
+}
+
+void read_update_host_setting(const char* game_folder, char* out, size_t cap) {
+    read_folder_setting(game_folder, "zandor.ini", "sync", "host", "", out, cap);
+    if (!out[0]) read_folder_setting(game_folder, "ombrix.ini", "sync", "host", "", out, cap);
+    if (!out[0]) copy_text(out, cap, ZANDOR_SERVER_ADDRESS);
+}
