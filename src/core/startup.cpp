@@ -17,6 +17,7 @@
 #include "core/text_table.h"
 #include "game_folder/discovery.h"
 #include "game_folder/grant.h"
+#include "game_setup/server_choice.h"
 
 // The running game holds this mutex; the launcher never creates it.
 static const char GAME_MUTEX[] = "{87F2B5F7-09C3-4520-AB5E-16313ADB035B}";
@@ -123,6 +124,10 @@ int run_launcher() {
         log_close();
         return 0;
     }
+
+    read_server_choice();
+    log_line("server choice in zandor.ini: %s", server_choice_name());
+    read_update_host_and_channel();
 
     log_line("launcher closed");
     log_close();

@@ -51,6 +51,7 @@ TEST_F(LauncherRun, NoGameRunsInItsOwnFolderAndMigratesTheOlderSettings) {
         "ZANDOR Launcher 1.4.0 started in " + folder + " (game folder " + folder + ")",
         "settings: tolven.ini moved to zandor.ini",
         "game folder: given on the command line",
+        "server choice in zandor.ini: none yet",
         "launcher closed",
     };
     EXPECT_EQ(log_lines(), expected);
@@ -58,16 +59,18 @@ TEST_F(LauncherRun, NoGameRunsInItsOwnFolderAndMigratesTheOlderSettings) {
     // A second run appends; nothing is migrated again.
     EXPECT_EQ(run("--NO-GAME --no-game"), 0u);
     std::vector<std::string> lines = log_lines();
-    ASSERT_EQ(lines.size(), 7u);
-    EXPECT_EQ(lines[5], "game folder: given on the command line");
+    ASSERT_EQ(lines.size(), 9u);
+    EXPECT_EQ(lines[6], "game folder: given on the command line");
 }
 
 TEST_F(LauncherRun, InTheGameFolderItFindsItsOwnFolder) {
     write_file(folder + "\\pes6.exe", "MZ");
+    write_file(folder + "\\zandor.ini", "[online]\r\nserver=-\r\n");
     EXPECT_EQ(run(""), 0u);
     std::vector<std::string> lines = log_lines();
-    ASSERT_EQ(lines.size(), 3u);
+    ASSERT_EQ(lines.size(), 4u);
     EXPECT_EQ(lines[1], "game folder: the launcher's own folder");
+    EXPECT_EQ(lines[2], "server choice in zandor.ini: any server");
 }
 
 TEST_F(LauncherRun, WithoutAGameFolderAndNoPageTheRunEndsQuietly) {

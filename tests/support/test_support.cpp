@@ -78,7 +78,9 @@ std::string launcher_exe() {
 }
 
 std::string test_tool(const char* name) {
-    return windows_path(ZANDOR_TEST_BUILD_DIR "/test_tools/") + name + ".exe";
+    std::string file = name;
+    if (file.find('.') == std::string::npos) file += ".exe";
+    return windows_path(ZANDOR_TEST_BUILD_DIR "/test_tools/") + file;
 }
 
 std::string source_path(const char* relative) {

@@ -12,7 +12,8 @@ bool read_file(const std::string& path, std::string* bytes);
 bool file_exists(const std::string& path);
 bool folder_exists(const std::string& path);
 
-// The built launcher and the test tools (tests/support/*_tool.cpp), as Windows paths.
+// The built launcher and the test tools (tests/support/*_tool.cpp, *_dll.cpp), as Windows paths; a
+// tool name without an ending means NAME.exe.
 std::string launcher_exe();
 std::string test_tool(const char* name);
 // A path of the repository (relative with forward slashes) as a Windows path.
