@@ -66,7 +66,9 @@ TEST(Codecs, Base64DecodesBothAlphabetsAndRefusesBadText) {
         uint8_t out[8] = {};
         long n = base64_decode(c.text, out, c.capacity);
         EXPECT_EQ(n, c.result) << c.text;
-        if (n >= 0) EXPECT_EQ(std::string((const char*)out, (size_t)n), c.bytes) << c.text;
+        if (n >= 0) {
+            EXPECT_EQ(std::string((const char*)out, (size_t)n), c.bytes) << c.text;
+        }
     }
 }
 
