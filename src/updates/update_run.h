@@ -1,0 +1,55 @@
+// The update run on its worker thread, the flags and records it shares with the window, and the
+// sentences shown to the player when it ends.
+//
+// Who writes what:
+// - update_progress.stop: any thread, with an interlocked exchange, to ask the run to stop; the
+//   worker only reads it.
+// - update_progress.done_bytes / total_bytes / phase: the worker, plain stores; the window only
+//   paints them.
+// - update_result, update_ok: the worker; the window reads them only after it saw update_done = 1.
+// - update_done: set to 0 by start_update_run and to 1 by the worker as its last act, both with an
+//   interlocked exchange; the window reads it in its status tick.
+// - update_started, update_checked: the window thread only.
+#pragma once
+
+#include <stdint.h>
+
+enum UpdatePhase { PHASE_EXAMINING = 1, PHASE_DOWNLOADING = 2, PHASE_FINISHED = 3, PHASE_FAILED = 4 };
+
+struct UpdateProgress {
+    volatile long stop;
+    volatile uint64_t done_bytes;
+    volatile uint64_t total_bytes;
+    volatile long phase;
+};
+
+struct UpdateResult {
+    uint64_t release;   // of the accepted manifest; 0 when none was accepted
+    unsigned newer;     // part bits found out of date
+    unsigned applied;   // part bits swapped in
+    unsigned staged;    // part bits waiting in staging for the next start
+    bool dll_not_ours;  // the DLL in the game folder must not be replaced
+    bool stopped;       // the download ended because stop was set
+    char message[400];
+};
+
+extern UpdateProgress update_progress;
+extern UpdateResult update_result;
+extern bool update_started;
+extern volatile long update_done;
+
+// Starts the update worker (or the short worker when no check is made); nothing while a run was
+// started already. Called by the window when the main page is shown.
+void start_update_run();
+// Asks a running worker to stop and waits for it at most 20 s; clears update_started when
+// allow_restart is set (log-out, "Not you?"), so the next log-in starts a new run.
+void stop_update_run(bool allow_restart);
+// Waits at most timeout_ms for the worker and closes its handle; false when it did not end in time.
+// Start-up calls it at shut-down.
+bool wait_for_update_worker(unsigned long timeout_ms);
+// True when a worker was started in this process.
+bool update_worker_started();
+
+// The sentences shown after the run (at most size-1 characters, size 600 from the window); also
+// logged as "shown: %s".
+void update_outcome_text(char* text, unsigned size);
