@@ -1,0 +1,267 @@
+// The update protocol against the reference update server (tests/peers/update_server.py).
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include <string>
+
+#include "signed_manifest.h"
+#include "update_server_control.h"
+#include "updates/update_protocol.h"
+
+namespace {
+
+class UpdateProtocol : public ::testing::Test {
+protected:
+    void SetUp() override {
+        port = update_server_port();
+        ASSERT_NE(port, 0) << "run this program through tests/updates/run.sh";
+        ASSERT_EQ(update_server_command("RESET"), "OK");
+    }
+
+    void serve_manifest(const std::string& channel, const std::string& text) {
+        ASSERT_EQ(update_server_command("MANIFEST " + channel + " " + base64_of(text)), "OK");
+    }
+
+    void mode(const std::string& name, const std::string& value = "") {
+        ASSERT_EQ(update_server_command("MODE " + name + (value.empty() ? "" : " " + value)), "OK");
+    }
+
+    // Connects (expecting success), fetches the manifest of channel and says goodbye.
+    bool fetch(const std::string& channel, uint64_t highest_seen, UpdateManifest* manifest) {
+        SOCKET sock = INVALID_SOCKET;
+        error[0] = 0;
+        if (!update_connect("127.0.0.1", port, &sock, error, sizeof error)) {
+            ADD_FAILURE() << "connect: " << error;
+            return false;
+        }
+        bool ok = update_fetch_manifest(sock, channel.c_str(), highest_seen, manifest, error, sizeof error);
+        update_bye(&sock);
+        EXPECT_EQ(sock, INVALID_SOCKET);
+        return ok;
+    }
+
+    std::string not_a_server() const { return "127.0.0.1:" + std::to_string(port) + " is not a ZANDOR update server"; }
+
+    int port = 0;
+    char error[400] = "";
+};
+
+std::string release_manifest(uint64_t release, const std::string& channel = "client") {
+    std::vector<std::string> lines = full_manifest_lines();
+    lines[1] = "channel\t" + channel;
+    lines[2] = "release\t" + std::to_string(release);
+    return signed_manifest(body_of(lines));
+}
+
+}  // namespace
+
+TEST_F(UpdateProtocol, HelloAnswers) {
+    struct Case {
+        const char* name;
+        std::string answer;
+        bool accepted;
+    } cases[] = {
+        {"exact", "ZANDOR-UPDATE-OK 1\n", true},
+        {"CR LF", "ZANDOR-UPDATE-OK 1\r\n", true},
+        {"other version", "ZANDOR-UPDATE-OK 2\n", false},
+        {"trailing space", "ZANDOR-UPDATE-OK 1 \n", false},
+        {"lower case", "zandor-update-ok 1\n", false},
+        {"no line end before hanging up", "ZANDOR-UPDATE-OK 1", false},
+        {"63 characters", std::string(63, 'Z') + "\n", false},
+    };
+    for (const Case& c : cases) {
+        ASSERT_EQ(update_server_command("HELLO " + base64_of(c.answer)), "OK");
+        SOCKET sock = INVALID_SOCKET;
+        bool ok = update_connect("127.0.0.1", port, &sock, error, sizeof error);
+        EXPECT_EQ(ok, c.accepted) << c.name;
+        if (ok) {
+            EXPECT_NE(sock, INVALID_SOCKET);
+            update_bye(&sock);
+        } else {
+            EXPECT_EQ(sock, INVALID_SOCKET) << c.name;
+            EXPECT_EQ(error, not_a_server()) << c.name;
+        }
+    }
+    mode("refuse_hello");
+    SOCKET sock = INVALID_SOCKET;
+    EXPECT_FALSE(update_connect("127.0.0.1", port, &sock, error, sizeof error));
+    EXPECT_EQ(error, not_a_server());
+    // The hello line went out as it should, on every connection.
+    std::string record = update_server_record();
+    EXPECT_NE(record.find("CONNECT\nZANDOR-UPDATE 1\nBYE\nCONNECT\nZANDOR-UPDATE 1\nBYE\nCONNECT\nZANDOR-UPDATE 1\nCONNECT"),
+              std::string::npos)
+        << record;
+}
+
+TEST_F(UpdateProtocol, UnreachableServers) {
+    SOCKET sock = INVALID_SOCKET;
+    DWORD start = GetTickCount();
+    EXPECT_FALSE(update_connect("127.0.0.1", 1, &sock, error, sizeof error));
+    EXPECT_STREQ(error, "the update server 127.0.0.1:1 does not answer");
+    EXPECT_LT(GetTickCount() - start, 7000u);
+    EXPECT_EQ(sock, INVALID_SOCKET);
+    EXPECT_FALSE(update_connect("no-such-host.invalid", port, &sock, error, sizeof error));
+    EXPECT_STREQ(error, "the update server name no-such-host.invalid is not known");
+    update_bye(&sock);  // nothing happens for an invalid socket
+}
+
+TEST_F(UpdateProtocol, TokenRules) {
+    serve_manifest("client", release_manifest(7));
+    const std::string long_token(119, 't');
+    struct Case {
+        std::string token;
+        bool sent;
+    } cases[] = {{"", false}, {"abc-123", true}, {long_token, true}, {long_token + "t", false}, {"ab\ncd", false}};
+    for (const Case& c : cases) {
+        ASSERT_EQ(update_server_command("RESET"), "OK");
+        serve_manifest("client", release_manifest(7));
+        SOCKET sock = INVALID_SOCKET;
+        ASSERT_TRUE(update_connect("127.0.0.1", port, &sock, error, sizeof error)) << error;
+        update_send_token(sock, c.token.c_str());
+        UpdateManifest manifest = {};
+        EXPECT_TRUE(update_fetch_manifest(sock, "client", 0, &manifest, error, sizeof error)) << error;
+        manifest_clear(&manifest);
+        update_bye(&sock);
+        std::string expected = "CONNECT\nZANDOR-UPDATE 1\n" + (c.sent ? "TOKEN " + c.token + "\n" : std::string()) +
+                               "MANIFEST client\nBYE";
+        EXPECT_EQ(update_server_record(), expected) << c.token.size();
+    }
+}
+
+TEST_F(UpdateProtocol, ReleaseAndChannelChecks) {
+    serve_manifest("client", release_manifest(7));
+    serve_manifest("Client", release_manifest(7));  // what a server might hand out for the wrong case
+    serve_manifest("beta", release_manifest(7, "client"));
+    UpdateManifest manifest = {};
+    EXPECT_TRUE(fetch("client", 7, &manifest)) << error;  // equal to the highest seen
+    EXPECT_EQ(manifest.release, 7u);
+    EXPECT_TRUE(fetch("client", 0, &manifest)) << error;
+    EXPECT_FALSE(fetch("client", 8, &manifest));
+    EXPECT_STREQ(error, "the server offers release 7, older than release 8 already seen (refused)");
+    EXPECT_EQ(manifest.raw_text, nullptr);
+    EXPECT_FALSE(fetch("Client", 0, &manifest));
+    EXPECT_STREQ(error, "the manifest is for channel client, not Client");
+    EXPECT_EQ(manifest.file_count, 0u);
+    EXPECT_FALSE(fetch("beta", 0, &manifest));
+    EXPECT_STREQ(error, "the manifest is for channel client, not beta");
+
+    serve_manifest("client", release_manifest(18446744073709551609ull));
+    EXPECT_TRUE(fetch("client", 18446744073709551609ull, &manifest)) << error;
+    manifest_clear(&manifest);
+}
+
+TEST_F(UpdateProtocol, AnswerLines) {
+    struct Case {
+        std::string line;
+        std::string error;
+    } cases[] = {
+        {"OK 1048577", "bad answer length 'OK 1048577'"},
+        {"OK ", "bad answer length 'OK '"},
+        {"OK -5", "bad answer length 'OK -5'"},
+        {"OK 12ab", "bad answer length 'OK 12ab'"},
+        {"OK 4294967296", "bad answer length 'OK 4294967296'"},
+        {"OK  5", "bad answer length 'OK  5'"},
+        {"OK", "the update server answered 'OK'"},
+        {"ok 5", "the update server answered 'ok 5'"},
+        {"ERR the channel is closed", "the update server answered 'ERR the channel is closed'"},
+        {"OK 5\r", "the manifest did not arrive whole"},  // CR ignored; then no payload arrives
+        {std::string(198, 'x'), "the update server answered '" + std::string(198, 'x') + "'"},
+        {std::string(199, 'x'), "the update server closed the connection"},
+    };
+    for (const Case& c : cases) {
+        mode("answer_line", base64_of(c.line));
+        UpdateManifest manifest = {};
+        EXPECT_FALSE(fetch("client", 0, &manifest)) << c.line;
+        EXPECT_EQ(error, c.error) << c.line;
+        // The server hangs up after the answer line, so a missing payload shows as a cut manifest.
+    }
+    ASSERT_EQ(update_server_command("RESET"), "OK");
+    mode("error_line", "ERR no manifest today");
+    UpdateManifest manifest = {};
+    EXPECT_FALSE(fetch("client", 0, &manifest));
+    EXPECT_STREQ(error, "the update server answered 'ERR no manifest today'");
+}
+
+TEST_F(UpdateProtocol, ManifestOfExactly1MiBAndCutOrBadManifests) {
+    std::string body = body_of(full_manifest_lines());
+    size_t signature_length = signed_manifest(body).size() - body.size();
+    std::string big = signed_manifest(body + std::string(MANIFEST_MAX_BYTES - body.size() - signature_length, '\n'));
+    ASSERT_EQ(big.size(), MANIFEST_MAX_BYTES);
+    serve_manifest("client", big);
+    UpdateManifest manifest = {};
+    EXPECT_TRUE(fetch("client", 0, &manifest)) << error;
+    EXPECT_EQ(manifest.raw_length, MANIFEST_MAX_BYTES);
+
+    mode("cut_manifest", "1000");
+    EXPECT_FALSE(fetch("client", 0, &manifest));
+    EXPECT_STREQ(error, "the manifest did not arrive whole");
+    EXPECT_EQ(manifest.raw_text, nullptr);
+
+    ASSERT_EQ(update_server_command("RESET"), "OK");
+    serve_manifest("client", signed_manifest(body, TEST_KEY_UNTRUSTED, "2"));
+    EXPECT_FALSE(fetch("client", 0, &manifest));
+    EXPECT_STREQ(error, "the manifest signature does not check out (not from the ZANDOR release key)");
+}
+
+// File pieces by digest, as the download asks for them: short pieces, a dropped connection and a
+// corrupted byte all show at this level.
+TEST_F(UpdateProtocol, FilePieces) {
+    std::string data;
+    for (int i = 0; i < 100000; i++) data += (char)(i * 7);
+    std::string answer = update_server_command("FILE " + base64_of(data));
+    ASSERT_EQ(answer.substr(0, 3), "OK ");
+    const std::string digest = answer.substr(3);
+
+    auto get_all = [&](std::string* out) {
+        SOCKET sock = INVALID_SOCKET;
+        if (!update_connect("127.0.0.1", port, &sock, error, sizeof error)) return false;
+        bool ok = true;
+        out->clear();
+        while (ok && out->size() < data.size()) {
+            std::string line = "GET " + digest + " " + std::to_string(out->size()) + " 65536\n";
+            uint32_t length = 0;
+            ok = update_send_line(sock, line.data(), line.size()) &&
+                 update_read_answer(sock, UPDATE_PIECE_MAX, &length, error, sizeof error) && length > 0;
+            std::string piece(length, '\0');
+            ok = ok && update_receive_exact(sock, &piece[0], length);
+            if (ok) *out += piece;
+        }
+        update_bye(&sock);
+        return ok;
+    };
+    std::string got;
+    ASSERT_TRUE(get_all(&got)) << error;
+    EXPECT_EQ(got, data);
+    mode("short_pieces", "777");
+    ASSERT_TRUE(get_all(&got)) << error;
+    EXPECT_EQ(got, data);
+    mode("corrupt_byte", "5000");
+    ASSERT_TRUE(get_all(&got)) << error;
+    EXPECT_NE(got, data);
+    EXPECT_EQ(got[5000], (char)~data[5000]);
+    mode("drop_after", "3000");
+    EXPECT_FALSE(get_all(&got));
+
+    ASSERT_EQ(update_server_command("RESET"), "OK");
+    SOCKET sock = INVALID_SOCKET;
+    ASSERT_TRUE(update_connect("127.0.0.1", port, &sock, error, sizeof error));
+    std::string line = "GET " + digest + " 0 10\n";
+    uint32_t length = 0;
+    ASSERT_TRUE(update_send_line(sock, line.data(), line.size()));
+    EXPECT_FALSE(update_read_answer(sock, UPDATE_PIECE_MAX, &length, error, sizeof error));
+    EXPECT_STREQ(error, "the update server answered 'ERR unknown file'");
+    update_bye(&sock);
+}
+
+// A server that takes the connection and never answers: the hello waits for the 20-second time-out.
+TEST_F(UpdateProtocol, SilentServerFailsAfterTheReceiveTimeout) {
+    mode("silent");
+    SOCKET sock = INVALID_SOCKET;
+    DWORD start = GetTickCount();
+    EXPECT_FALSE(update_connect("127.0.0.1", port, &sock, error, sizeof error));
+    DWORD elapsed = GetTickCount() - start;
+    EXPECT_EQ(error, not_a_server());
+    EXPECT_GE(elapsed, 19000u);
+    EXPECT_LT(elapsed, 30000u);
+}
