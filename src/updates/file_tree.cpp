@@ -18,7 +18,13 @@ bool delete_tree(const char* folder) {
             // A name cut at the capacity would name something else: leave it alone.
             if (join_path(path, sizeof path, folder, entry.cFileName) + 1 >= sizeof path) continue;
             if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-                delete_tree(path);
+                // A linked folder (junction or symbolic link) is unlinked, never emptied: what it
+                // points to lies outside this tree.
+                if (entry.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) {
+                    RemoveDirectoryA(path);
+                } else {
+                    delete_tree(path);
+                }
             } else {
                 SetFileAttributesA(path, FILE_ATTRIBUTE_NORMAL);
                 DeleteFileA(path);
