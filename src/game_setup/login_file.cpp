@@ -1,0 +1,23 @@
+// login.txt content and the registration code's form.
+#include "game_setup/login_file.h"
+
+#include <ctype.h>
+
+size_t format_login_txt(const GameAccount* account, char* out, size_t capacity) {
+    return format_text(out, capacity,
+                       "%s - written by the ZANDOR Launcher, which logs the game in with it\r\nname=%s\r\n"
+                       "password=%s\r\nserial=%s\r\n",
+                       LOGIN_TXT_MARK, account->name, account->password, account->serial);
+}
+
+bool clean_game_code(const char* value, char* out, size_t capacity) {
+    if (capacity == 0) return false;
+    size_t count = 0;
+    for (const unsigned char* p = (const unsigned char*)value; *p && count + 1 < capacity; p++) {
+        if (isalnum(*p)) out[count++] = (char)toupper(*p);
+    }
+    out[count] = 0;
+    if (count == GAME_CODE_LENGTH) return true;
+    out[0] = 0;
+    return false;
+}

@@ -1,0 +1,42 @@
+// login.txt's text and the registration code's clean-up, as tables.
+#include <gtest/gtest.h>
+
+#include <string.h>
+
+#include "game_setup/login_file.h"
+
+TEST(LoginFile, TextByteForByte) {
+    GameAccount account = {};
+    strcpy(account.name, "Player One");
+    strcpy(account.password, "s3cret");
+    strcpy(account.serial, "AB12-CD34");
+    char text[LOGIN_TXT_CAP];
+    size_t length = format_login_txt(&account, text, sizeof text);
+    const char expected[] =
+        "# ZANDOR game account - written by the ZANDOR Launcher, which logs the game in with it\r\n"
+        "name=Player One\r\npassword=s3cret\r\nserial=AB12-CD34\r\n";
+    EXPECT_STREQ(text, expected);
+    EXPECT_EQ(length, strlen(expected));
+}
+
+TEST(LoginFile, RegistrationCodeCases) {
+    struct Case {
+        const char* value;
+        const char* code;
+    } cases[] = {
+        {"abcd-efgh-1234-5678-wxyz", "ABCDEFGH12345678WXYZ"},
+        {"ABCDEFGH12345678WXYZ", "ABCDEFGH12345678WXYZ"},
+        {" ab cd\tef-gh 12 34 56 78 wx yz ", "ABCDEFGH12345678WXYZ"},
+        {"abcd-efgh-1234-5678-wxy", ""},     // 19
+        {"abcd-efgh-1234-5678-wxyz1", ""},   // 21
+        {"abcd-efgh-1234-5678-wxyz-abcd-efgh-1234", ""},  // more than the capacity holds
+        {"", ""},
+        {"----", ""},
+    };
+    for (const Case& c : cases) {
+        char code[GAME_CODE_CAP];
+        memset(code, 'x', sizeof code);
+        EXPECT_EQ(clean_game_code(c.value, code, sizeof code), c.code[0] != 0) << c.value;
+        EXPECT_STREQ(code, c.code) << c.value;
+    }
+}
