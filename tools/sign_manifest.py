@@ -224,10 +224,10 @@ def command_verify(args):
     if key_hex is None:
         raise ReleaseError(f"signed with key {fields[1].decode('ascii', 'replace')}, not among the keys given")
     encoded = fields[2].replace(b"+", b"-").replace(b"/", b"_").rstrip(b"=")
-    signature = base64.urlsafe_b64decode(encoded + b"=" * (-len(encoded) % 4))
     try:
+        signature = base64.urlsafe_b64decode(encoded + b"=" * (-len(encoded) % 4))
         nacl.signing.VerifyKey(bytes.fromhex(key_hex)).verify(SIGNED_PREFIX + body, signature)
-    except nacl.exceptions.BadSignatureError:
+    except (ValueError, nacl.exceptions.CryptoError):
         raise ReleaseError("the signature does not check out")
     print(f"{args.manifest}: signature checks out (key {fields[1].decode()})")
 
