@@ -14,6 +14,8 @@
 
 #include <stdint.h>
 
+#include "account/saved_login.h"
+
 enum UpdatePhase { PHASE_EXAMINING = 1, PHASE_DOWNLOADING = 2, PHASE_FINISHED = 3, PHASE_FAILED = 4 };
 
 struct UpdateProgress {
@@ -33,6 +35,15 @@ struct UpdateResult {
     char message[400];
 };
 
+// What the run needs from the log-in flow. The flow points these at its own state (window thread);
+// the run reads them only when it starts. Null pointers mean nobody is logged in and no note.
+struct UpdateLogin {
+    const SavedLogin* login;   // the current log-in; its token names the player to the server
+    const bool* logged_in;     // the player is logged in
+    const char* outcome_note;  // a sentence of the log-in flow that replaces the update outcome
+};
+
+extern UpdateLogin update_login;
 extern UpdateProgress update_progress;
 extern UpdateResult update_result;
 extern bool update_started;
@@ -49,6 +60,12 @@ void stop_update_run(bool allow_restart);
 bool wait_for_update_worker(unsigned long timeout_ms);
 // True when a worker was started in this process.
 bool update_worker_started();
+
+// One run with a fresh request and result, followed by its summary log line; gives its result.
+bool update_once();
+// The update server's port (20292); tests point it at a reference server.
+void set_update_port(int port);
+int update_port();
 
 // The sentences shown after the run (at most size-1 characters, size 600 from the window); also
 // logged as "shown: %s".
