@@ -88,13 +88,16 @@ static bool check_signature(const char* text, size_t body_length, size_t length,
         set_error(error, error_size, "signed with key %d, which this build does not trust", (int)id);
         return false;
     }
-    // 64 bytes are 86 characters, 88 with padding; anything much longer cannot decode to 64 bytes.
+    // Any number of trailing '=' is ignored; the rest of 64 bytes is 86 characters, and anything
+    // much longer cannot decode to 64 bytes.
+    Field text64 = fields[2];
+    while (text64.length > 0 && text64.start[text64.length - 1] == '=') text64.length--;
     char encoded[100];
     uint8_t signature[64];
     bool decoded = false;
-    if (fields[2].length < sizeof encoded && !memchr(fields[2].start, 0, fields[2].length)) {
-        memcpy(encoded, fields[2].start, fields[2].length);
-        encoded[fields[2].length] = 0;
+    if (text64.length < sizeof encoded && !memchr(text64.start, 0, text64.length)) {
+        memcpy(encoded, text64.start, text64.length);
+        encoded[text64.length] = 0;
         decoded = base64_decode(encoded, signature, sizeof signature) == 64;
     }
     if (!decoded) {
