@@ -17,6 +17,7 @@
 #include "core/text_table.h"
 #include "game_folder/discovery.h"
 #include "game_folder/grant.h"
+#include "game_folder/protected_folder.h"
 #include "game_setup/server_choice.h"
 
 // The running game holds this mutex; the launcher never creates it.
@@ -101,6 +102,7 @@ int run_launcher() {
                                  sizeof launcher.folder_source)) {
         return 0;
     }
+    if (!ensure_writable(game_folder)) return 0;
 
     update_paths_init(&launcher.update_paths, game_folder);
     copy_text(launcher.update_paths.launcher_path, PATH_CAP, launcher.launcher_exe);

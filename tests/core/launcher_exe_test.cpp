@@ -94,28 +94,11 @@ TEST_F(LauncherRun, TheRunningGameStopsTheLauncher) {
     write_file(folder + "\\pes6.exe", "MZ");
     HANDLE mutex = CreateMutexA(nullptr, FALSE, "{87F2B5F7-09C3-4520-AB5E-16313ADB035B}");
     ASSERT_NE(mutex, nullptr);
-    STARTUPINFOA startup = {};
-    startup.cb = sizeof startup;
-    PROCESS_INFORMATION process = {};
-    std::string line = "\"" + exe + "\"";
-    ASSERT_TRUE(CreateProcessA(nullptr, &line[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process));
+    void* process = start_program("\"" + exe + "\"", "");
+    ASSERT_NE(process, nullptr);
     // The notice is a message box of the launcher's: read its text and press OK.
-    HWND box = nullptr;
-    for (int i = 0; i < 150 && !box; i++) {
-        Sleep(100);
-        box = FindWindowA("#32770", "ZANDOR Launcher");
-    }
-    ASSERT_NE(box, nullptr);
-    char text[200] = "";
-    GetDlgItemTextA(box, 0xFFFF, text, sizeof text);
-    EXPECT_STREQ(text, "The game is already running.");
-    PostMessageA(box, WM_COMMAND, IDOK, 0);
-    ASSERT_EQ(WaitForSingleObject(process.hProcess, 30000), WAIT_OBJECT_0);
-    DWORD code = 99;
-    GetExitCodeProcess(process.hProcess, &code);
-    EXPECT_EQ(code, 0u);
-    CloseHandle(process.hProcess);
-    CloseHandle(process.hThread);
+    EXPECT_EQ(answer_message_box(IDOK), "The game is already running.");
+    EXPECT_EQ(finish_program(process), 0u);
     CloseHandle(mutex);
     std::vector<std::string> lines = log_lines();
     ASSERT_EQ(lines.size(), 2u);  // the start lines only: no "launcher closed"

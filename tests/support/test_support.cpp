@@ -106,3 +106,44 @@ bool run_program(const std::string& command_line, const std::string& folder, uns
     if (exit_code) *exit_code = code;
     return ended;
 }
+
+std::string answer_message_box(int button, unsigned long timeout_ms) {
+    HWND box = nullptr;
+    for (unsigned long waited = 0; !box && waited < timeout_ms; waited += 100) {
+        box = FindWindowA("#32770", "ZANDOR Launcher");
+        if (!box) Sleep(100);
+    }
+    if (!box) return "(no message box)";
+    char text[2000] = "";
+    GetDlgItemTextA(box, 0xFFFF, text, sizeof text);  // the static text of a message box
+    PostMessageA(box, WM_COMMAND, button, 0);
+    // Wait until it is gone, so the next call does not find the same box.
+    for (int i = 0; i < 100 && IsWindow(box); i++) Sleep(50);
+    return text;
+}
+
+void* start_program(const std::string& command_line, const std::string& folder) {
+    STARTUPINFOA startup = {};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION process = {};
+    std::string line = command_line;
+    if (!CreateProcessA(nullptr, &line[0], nullptr, nullptr, FALSE, 0, nullptr,
+                        folder.empty() ? nullptr : folder.c_str(), &startup, &process)) {
+        return nullptr;
+    }
+    CloseHandle(process.hThread);
+    return process.hProcess;
+}
+
+unsigned long finish_program(void* process, unsigned long timeout_ms) {
+    if (!process) return 0xFFFFFFFF;
+    DWORD code = STILL_ACTIVE;
+    if (WaitForSingleObject(process, timeout_ms) == WAIT_OBJECT_0) {
+        GetExitCodeProcess(process, &code);
+    } else {
+        TerminateProcess(process, STILL_ACTIVE);
+        WaitForSingleObject(process, 5000);
+    }
+    CloseHandle(process);
+    return code;
+}

@@ -23,3 +23,13 @@ std::string source_path(const char* relative);
 // gives false when it could not start or did not end within timeout_ms.
 bool run_program(const std::string& command_line, const std::string& folder, unsigned long* exit_code,
                  unsigned long timeout_ms = 60000);
+
+// Waits up to timeout_ms for a message box captioned "ZANDOR Launcher" (of any process), gives its
+// text and presses button (IDOK, IDYES, IDNO...). Gives "(no message box)" when none came.
+std::string answer_message_box(int button, unsigned long timeout_ms = 15000);
+
+// Starts a command line without waiting; gives the process handle, or null when it did not start.
+void* start_program(const std::string& command_line, const std::string& folder);
+// Waits for a started program at most timeout_ms, ends it when it is still running, closes the
+// handle and gives its exit code (259 when it had to be ended).
+unsigned long finish_program(void* process, unsigned long timeout_ms = 30000);
