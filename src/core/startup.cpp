@@ -19,6 +19,8 @@
 #include "game_folder/grant.h"
 #include "game_folder/protected_folder.h"
 #include "game_setup/server_choice.h"
+#include "updates/boot_check.h"
+#include "updates/update_run.h"
 
 // The running game holds this mutex; the launcher never creates it.
 static const char GAME_MUTEX[] = "{87F2B5F7-09C3-4520-AB5E-16313ADB035B}";
@@ -66,6 +68,15 @@ static bool game_is_running() {
     if (!mutex) return false;
     CloseHandle(mutex);
     return true;
+}
+
+// A client DLL that failed to start twice is rolled back before any update work; the player hears
+// of it only after a rollback (boot_note).
+static void run_boot_check() {
+    char message[300];
+    int code = dll_boot_check(&launcher.update_paths, message, sizeof message);
+    if (code == BOOT_ROLLED_BACK || code == BOOT_STUCK) log_line("boot check: %s", message);
+    copy_text(launcher.boot_note, sizeof launcher.boot_note, code == BOOT_ROLLED_BACK ? message : "");
 }
 
 static int exit_code() {
@@ -127,10 +138,14 @@ int run_launcher() {
         return 0;
     }
 
+    run_boot_check();
     read_server_choice();
     log_line("server choice in zandor.ini: %s", server_choice_name());
     read_update_host_and_channel();
 
+    if (update_worker_started() && !wait_for_update_worker(20000)) {
+        log_line("the update step did not stop within 20 s");
+    }
     log_line("launcher closed");
     log_close();
     return exit_code();

@@ -1,15 +1,162 @@
-// The decision logic of one update run.
+// The decision logic of one update run: which parts are out of date, their download, their swap,
+// and what installed.json remembers afterwards.
 #include "updates/run_update.h"
 
+#include <winsock2.h>
+#include <windows.h>
+#include <stdarg.h>
 #include <string.h>
 
 #include "core/text.h"
+#include "updates/apply.h"
+#include "updates/download.h"
+#include "updates/file_digest.h"
+#include "updates/part_kinds.h"
+#include "updates/staging.h"
+#include "updates/state_files.h"
+#include "updates/update_protocol.h"
+
+static void add_note(UpdateResult* result, const char* fmt, ...) __attribute__((format(printf, 2, 3)));
+
+static void add_note(UpdateResult* result, const char* fmt, ...) {
+    char note[400];
+    va_list args;
+    va_start(args, fmt);
+    format_text_v(note, sizeof note, fmt, args);
+    va_end(args);
+    append_text(result->message, sizeof result->message, note);
+}
+
+static const ManifestFile* first_file(const UpdateManifest* manifest, int kind) {
+    return &manifest->files[manifest->parts[kind].first_file];
+}
+
+// Whether the launcher may replace the DLL in the game folder; sets dll_hex to its digest (empty
+// when it is missing or unreadable).
+static bool dll_is_managed(const UpdatePaths* paths, const UpdateManifest* manifest, const InstalledState* state,
+                           char* dll_hex) {
+    dll_hex[0] = 0;
+    if (!is_file(paths->dll_path)) return true;
+    uint8_t digest[64];
+    uint64_t size = 0;
+    if (!sha512_file(paths->dll_path, digest, &size)) return false;
+    digest_to_hex(digest, dll_hex);
+    if (state->dll_sha512[0] && strcmp(dll_hex, state->dll_sha512) == 0) return true;
+    for (uint32_t i = 0; i < manifest->known_dll_count; i++) {
+        if (memcmp(manifest->known_dlls[i], digest, 64) == 0) return true;
+    }
+    return false;
+}
+
+// Steps 6 to 10: which parts are out of date (newer) and which wait in staging already (staged).
+static void decide_parts(const UpdatePaths* paths, const UpdateManifest* manifest, InstalledState* state,
+                         UpdateResult* result) {
+    char dll_hex[DIGEST_HEX_CAP];
+    state->dll_managed = dll_is_managed(paths, manifest, state, dll_hex);
+    if (manifest->parts[PART_DLL].present) {
+        char offered[DIGEST_HEX_CAP];
+        digest_to_hex(first_file(manifest, PART_DLL)->sha512, offered);
+        if (!state->dll_managed) {
+            result->dll_not_ours = true;
+        } else if (state->bad_dll_sha512[0] && strcmp(offered, state->bad_dll_sha512) == 0) {
+            add_note(result, "DLL version %u failed to start before - not installed again; ",
+                     (unsigned)manifest->parts[PART_DLL].version);
+        } else if (strcmp(dll_hex, offered) == 0) {
+            state->version[PART_DLL] = manifest->parts[PART_DLL].version;
+        } else {
+            result->newer |= PART_BIT(PART_DLL);
+        }
+    }
+    if (manifest->parts[PART_LAUNCHER].present) {
+        uint8_t digest[64];
+        uint64_t size = 0;
+        if (sha512_file(paths->launcher_path, digest, &size) &&
+            memcmp(digest, first_file(manifest, PART_LAUNCHER)->sha512, 64) == 0) {
+            state->version[PART_LAUNCHER] = manifest->parts[PART_LAUNCHER].version;
+        } else {
+            result->newer |= PART_BIT(PART_LAUNCHER);
+        }
+    }
+    if (!state->bots_wanted) return;
+    for (int kind = PART_BOTS; kind <= PART_RUNTIME; kind++) {
+        const ManifestPart* part = &manifest->parts[kind];
+        if (!part->present) continue;
+        if (state->staged_version[kind] == part->version && verify_staged_part(paths, manifest, kind, nullptr, 0)) {
+            result->staged |= PART_BIT(kind);
+        } else if (!part_looks_installed(paths, manifest, kind, state)) {
+            result->newer |= PART_BIT(kind);
+        }
+    }
+}
+
+// Step 15 and 16: swap in what was staged; what cannot be swapped now waits for the next start.
+static void swap_parts(const UpdatePaths* paths, const UpdateManifest* manifest, InstalledState* state,
+                       UpdateResult* result) {
+    UpdateManifest old_manifest = {};
+    bool have_old = stored_manifest_load(paths, INSTALLED_MANIFEST_FILE, &old_manifest, nullptr, 0);
+    bool installed_changed = false, waiting = false;
+    for (int kind = 0; kind < PART_KIND_COUNT; kind++) {
+        if (!(result->newer & PART_BIT(kind))) continue;
+        uint32_t version = manifest->parts[kind].version;
+        char reason[APPLY_ERROR_CAP];
+        if (apply_part(paths, manifest, have_old ? &old_manifest : nullptr, kind, state->version[kind], reason,
+                       sizeof reason)) {
+            result->applied |= PART_BIT(kind);
+            state->version[kind] = version;
+            state->staged_version[kind] = 0;
+            if (kind == PART_DLL) {
+                digest_to_hex(first_file(manifest, PART_DLL)->sha512, state->dll_sha512);
+                state->dll_managed = true;
+            }
+            if (kind == PART_BOTS || kind == PART_RUNTIME) installed_changed = true;
+        } else {
+            add_note(result, "%s waits for the next start (%s); ", part_kind_name(kind), reason);
+            result->staged |= PART_BIT(kind);
+            state->staged_version[kind] = version;
+            waiting = true;
+        }
+    }
+    if (installed_changed && stored_manifest_save(paths, INSTALLED_MANIFEST_FILE, manifest)) {
+        state->installed_release = manifest->release;
+    }
+    if (waiting && stored_manifest_save(paths, STAGED_MANIFEST_FILE, manifest)) {
+        state->staged_release = manifest->release;
+    }
+    manifest_clear(&old_manifest);
+}
 
 bool run_update(const UpdatePaths* paths, const UpdateRequest* request, UpdateProgress* progress,
                 UpdateResult* result) {
-    (void)paths;
-    (void)request;
-    (void)progress;
-    copy_text(result->message, sizeof result->message, "the update run is not built yet");
-    return false;
+    InstalledState state;
+    installed_state_load(paths, &state);
+    copy_text(state.channel, sizeof state.channel, request->channel);
+
+    SOCKET sock = INVALID_SOCKET;
+    if (!update_connect(request->host, request->port, &sock, result->message, sizeof result->message)) return false;
+    update_send_token(sock, request->token);
+    UpdateManifest manifest = {};
+    if (!update_fetch_manifest(sock, request->channel, state.highest_release_seen, &manifest, result->message,
+                               sizeof result->message)) {
+        update_bye(&sock);
+        return false;
+    }
+    result->release = manifest.release;
+    if (manifest.release > state.highest_release_seen) state.highest_release_seen = manifest.release;
+
+    decide_parts(paths, &manifest, &state, result);
+    bool ok = true;
+    if (result->newer == 0) {
+        update_bye(&sock);
+    } else {
+        ok = download_parts(sock, paths, &manifest, result->newer, progress, result->message, sizeof result->message);
+        update_bye(&sock);
+        if (!ok) {
+            result->stopped = progress->stop != 0;
+        } else {
+            swap_parts(paths, &manifest, &state, result);
+        }
+    }
+    installed_state_save(paths, &state);
+    manifest_clear(&manifest);
+    return ok;
 }

@@ -1,0 +1,190 @@
+// The part swaps: file by file for the DLL, the bots and the launcher, the whole folder for the
+// Java runtime.
+#include "updates/apply.h"
+
+#include <windows.h>
+#include <string.h>
+
+#include "updates/file_digest.h"
+#include "updates/file_tree.h"
+#include "updates/part_kinds.h"
+#include "updates/staging.h"
+#include "updates/state_files.h"
+
+bool swap_into_place(const char* target, const char* staged, const char* aside_folder, const char* name,
+                     char* error, size_t error_size) {
+    char aside[PATH_CAP];
+    if (join_path(aside, sizeof aside, aside_folder, name) + 1 >= sizeof aside) {
+        format_text(error, error_size, "%s could not be moved aside (the path is too long)", target);
+        return false;
+    }
+    make_dirs(aside_folder);
+    bool moved_aside = false;
+    if (is_file(target)) {
+        if (!MoveFileExA(target, aside, MOVEFILE_REPLACE_EXISTING)) {
+            format_text(error, error_size, "%s could not be moved aside (error %lu, in use?)", target, GetLastError());
+            return false;
+        }
+        moved_aside = true;
+    }
+    make_parent_dirs(target);
+    if (!MoveFileExA(staged, target, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+        DWORD code = GetLastError();
+        if (moved_aside) MoveFileExA(aside, target, MOVEFILE_REPLACE_EXISTING);
+        format_text(error, error_size, "%s could not be put in place (error %lu)", target, code);
+        return false;
+    }
+    return true;
+}
+
+void drop_previous_versions(const UpdatePaths* paths, int kind) {
+    char previous[PATH_CAP], pattern[PATH_CAP];
+    if (join_path(previous, sizeof previous, paths->updates_folder, "previous") + 1 >= sizeof previous) return;
+    format_text(pattern, sizeof pattern, "%s\\%s_v*", previous, part_kind_name(kind));
+    WIN32_FIND_DATAA entry;
+    HANDLE find = FindFirstFileA(pattern, &entry);
+    if (find == INVALID_HANDLE_VALUE) return;
+    do {
+        if (!(entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) continue;
+        char folder[PATH_CAP];
+        if (join_path(folder, sizeof folder, previous, entry.cFileName) + 1 < sizeof folder) delete_tree(folder);
+    } while (FindNextFileA(find, &entry));
+    FindClose(find);
+}
+
+// The text after the last backslash.
+static const char* last_component(const char* path) {
+    const char* last = strrchr(path, '\\');
+    return last ? last + 1 : path;
+}
+
+// Shared start of every swap: the staged part checks out and the kind's previous folder is fresh.
+static bool prepare_swap(const UpdatePaths* paths, const UpdateManifest* manifest, int kind, uint32_t old_version,
+                         char* previous, char* staging, char* error, size_t error_size) {
+    if (!verify_staged_part(paths, manifest, kind, error, error_size)) return false;
+    if (!part_previous_folder(paths, kind, old_version, previous, PATH_CAP) ||
+        !part_staging_folder(paths, kind, manifest->parts[kind].version, staging, PATH_CAP)) {
+        copy_text(error, error_size, "the update folder's path is too long");
+        return false;
+    }
+    char folder[PATH_CAP];
+    join_path(folder, sizeof folder, paths->updates_folder, "previous");
+    make_dirs(folder);
+    drop_previous_versions(paths, kind);
+    return true;
+}
+
+// A jar that the new release no longer lists leaves the bots folder for the previous folder.
+static void set_aside_dropped_jars(const UpdatePaths* paths, const UpdateManifest* manifest,
+                                   const UpdateManifest* old_manifest, const char* previous) {
+    const ManifestPart* old_part = &old_manifest->parts[PART_BOTS];
+    const ManifestPart* new_part = &manifest->parts[PART_BOTS];
+    if (!old_part->present) return;
+    for (uint32_t i = 0; i < old_part->file_count; i++) {
+        const ManifestFile* old_file = &old_manifest->files[old_part->first_file + i];
+        bool kept = false;
+        for (uint32_t j = 0; j < new_part->file_count && !kept; j++) {
+            kept = text_equal_nocase(manifest->files[new_part->first_file + j].path, old_file->path);
+        }
+        char installed[PATH_CAP], aside[PATH_CAP];
+        if (kept || !file_target_path(paths, old_file, installed, sizeof installed) || !is_file(installed)) continue;
+        if (join_path(aside, sizeof aside, previous, old_file->path) + 1 >= sizeof aside) continue;
+        MoveFileExA(installed, aside, MOVEFILE_REPLACE_EXISTING);
+    }
+}
+
+static bool apply_files(const UpdatePaths* paths, const UpdateManifest* manifest, const UpdateManifest* old_manifest,
+                        int kind, uint32_t old_version, char* error, size_t error_size) {
+    char previous[PATH_CAP], staging[PATH_CAP];
+    if (!prepare_swap(paths, manifest, kind, old_version, previous, staging, error, error_size)) return false;
+    const ManifestPart* part = &manifest->parts[kind];
+    for (uint32_t i = 0; i < part->file_count; i++) {
+        const ManifestFile* file = &manifest->files[part->first_file + i];
+        char target[PATH_CAP], staged[PATH_CAP];
+        bool swapped = file_target_path(paths, file, target, sizeof target) &&
+                       file_staged_path(paths, manifest, file, staged, sizeof staged) &&
+                       swap_into_place(target, staged, previous, last_component(target), error, error_size);
+        if (swapped) continue;
+        // Put back every file swapped before this one, so the part stays whole at its old version.
+        for (uint32_t j = 0; j < i; j++) {
+            const ManifestFile* earlier = &manifest->files[part->first_file + j];
+            char earlier_target[PATH_CAP], aside[PATH_CAP];
+            if (!file_target_path(paths, earlier, earlier_target, sizeof earlier_target)) continue;
+            join_path(aside, sizeof aside, previous, last_component(earlier_target));
+            if (is_file(aside)) MoveFileExA(aside, earlier_target, MOVEFILE_REPLACE_EXISTING);
+        }
+        return false;
+    }
+    if (kind == PART_BOTS && old_manifest) set_aside_dropped_jars(paths, manifest, old_manifest, previous);
+    RemoveDirectoryA(staging);
+    return true;
+}
+
+static bool apply_runtime(const UpdatePaths* paths, const UpdateManifest* manifest, uint32_t old_version, char* error,
+                          size_t error_size) {
+    char previous[PATH_CAP], staging[PATH_CAP];
+    if (!prepare_swap(paths, manifest, PART_RUNTIME, old_version, previous, staging, error, error_size)) return false;
+    bool moved_aside = false;
+    if (is_folder(paths->runtime_folder)) {
+        if (!MoveFileExA(paths->runtime_folder, previous, 0)) {
+            format_text(error, error_size,
+                        "the Java runtime is in use (a bot is running) - it is swapped at the next start (error %lu)",
+                        GetLastError());
+            return false;
+        }
+        moved_aside = true;
+    }
+    make_dirs(paths->bots_folder);
+    if (!MoveFileExA(staging, paths->runtime_folder, 0)) {
+        DWORD code = GetLastError();
+        if (moved_aside) MoveFileExA(previous, paths->runtime_folder, 0);
+        format_text(error, error_size, "the new Java runtime could not be put in place (error %lu)", code);
+        return false;
+    }
+    return true;
+}
+
+bool install_dll(const UpdatePaths* paths, const UpdateManifest* manifest, uint32_t old_version, char* error,
+                 size_t error_size) {
+    if (!verify_staged_part(paths, manifest, PART_DLL, error, error_size)) return false;
+    char previous_hex[DIGEST_HEX_CAP] = "";
+    uint8_t digest[64];
+    uint64_t size = 0;
+    if (is_file(paths->dll_path) && sha512_file(paths->dll_path, digest, &size)) digest_to_hex(digest, previous_hex);
+
+    char previous[PATH_CAP], staging[PATH_CAP];
+    if (!prepare_swap(paths, manifest, PART_DLL, old_version, previous, staging, error, error_size)) return false;
+    const ManifestFile* file = &manifest->files[manifest->parts[PART_DLL].first_file];
+    char staged[PATH_CAP];
+    if (!file_staged_path(paths, manifest, file, staged, sizeof staged) ||
+        !swap_into_place(paths->dll_path, staged, previous, "d3d8.dll", error, error_size)) {
+        return false;
+    }
+    RemoveDirectoryA(staging);
+
+    BootState boot;
+    memset(&boot, 0, sizeof boot);
+    digest_to_hex(file->sha512, boot.pending_sha512);
+    boot.pending_version = manifest->parts[PART_DLL].version;
+    boot.attempts = 0;
+    char aside[PATH_CAP];
+    join_path(aside, sizeof aside, previous, "d3d8.dll");
+    if (is_file(aside)) copy_text(boot.previous_path, sizeof boot.previous_path, aside);
+    copy_text(boot.previous_sha512, sizeof boot.previous_sha512, previous_hex);
+    boot.previous_version = old_version;
+    boot_state_save(paths, &boot);  // a failed write is not reported
+    return true;
+}
+
+bool apply_part(const UpdatePaths* paths, const UpdateManifest* manifest, const UpdateManifest* old_manifest,
+                int kind, uint32_t old_version, char* error, size_t error_size) {
+    switch (kind) {
+        case PART_DLL: return install_dll(paths, manifest, old_version, error, error_size);
+        case PART_RUNTIME: return apply_runtime(paths, manifest, old_version, error, error_size);
+        case PART_BOTS:
+        case PART_LAUNCHER: return apply_files(paths, manifest, old_manifest, kind, old_version, error, error_size);
+        default:
+            copy_text(error, error_size, "unknown part");
+            return false;
+    }
+}

@@ -1,0 +1,158 @@
+// Examining what must be fetched, fetching it piece by piece into .part files, and moving each
+// verified file into staging.
+#include "updates/download.h"
+
+#include <windows.h>
+#include <stdlib.h>
+#include <string.h>
+
+#include "updates/file_digest.h"
+#include "updates/part_kinds.h"
+#include "updates/staging.h"
+#include "updates/update_protocol.h"
+
+static bool stop_requested(const UpdateProgress* progress) {
+    return progress->stop != 0;
+}
+
+static bool wanted(const ManifestFile* file, unsigned mask) {
+    return file->kind >= 0 && file->kind < PART_KIND_COUNT && (mask & PART_BIT(file->kind));
+}
+
+// The installed copy is already the signed file: copy it into staging instead of downloading it.
+static bool stage_from_installed(const UpdatePaths* paths, const ManifestFile* file, const char* staged) {
+    char target[PATH_CAP];
+    if (!file_target_path(paths, file, target, sizeof target) || !file_matches(target, file)) return false;
+    make_parent_dirs(staged);
+    return CopyFileA(target, staged, FALSE) && file_matches(staged, file);
+}
+
+// Fetches the rest of one file into its open .part file; the offset starts at the resume point.
+// False with the reason in error (the broken-off text only when nothing more precise was written).
+static bool fetch_pieces(SOCKET sock, const ManifestFile* file, HANDLE part, const char* part_path, uint64_t offset,
+                         uint8_t* buffer, UpdateProgress* progress, char* error, size_t error_size) {
+    char hex[DIGEST_HEX_CAP];
+    digest_to_hex(file->sha512, hex);
+    while (offset < file->size) {
+        if (stop_requested(progress)) {
+            copy_text(error, error_size, "stopped");
+            return false;
+        }
+        uint64_t rest = file->size - offset;
+        uint32_t wanted_length = rest < UPDATE_PIECE_MAX ? (uint32_t)rest : UPDATE_PIECE_MAX;
+        char line[220];
+        size_t line_length = format_text(line, sizeof line, "GET %s %llu %u\n", hex, (unsigned long long)offset,
+                                         (unsigned)wanted_length);
+        uint32_t length = 0;
+        bool ok = update_send_line(sock, line, line_length) &&
+                  update_read_answer(sock, wanted_length, &length, error, error_size) && length > 0 &&
+                  update_receive_exact(sock, buffer, length);
+        if (!ok) {
+            if (!error[0]) {
+                format_text(error, error_size, "the download of %s broke off (it resumes next time)", file->path);
+            }
+            return false;
+        }
+        DWORD written = 0;
+        if (!WriteFile(part, buffer, length, &written, nullptr) || written != length) {
+            format_text(error, error_size, "cannot write %s (disk full?)", part_path);
+            return false;
+        }
+        offset += length;
+        progress->done_bytes += length;
+    }
+    return true;
+}
+
+// Downloads one needed file into staging. False with the reason in error.
+static bool download_file(SOCKET sock, const UpdatePaths* paths, const UpdateManifest* manifest,
+                          const ManifestFile* file, uint8_t* buffer, UpdateProgress* progress, char* error,
+                          size_t error_size) {
+    char staged[PATH_CAP], part_path[PATH_CAP];
+    if (!file_staged_path(paths, manifest, file, staged, sizeof staged) ||
+        format_text(part_path, sizeof part_path, "%s.part", staged) + 1 >= sizeof part_path) {
+        format_text(error, error_size, "the staging path of %s/%s is too long", part_kind_name(file->kind),
+                    file->path);
+        return false;
+    }
+    make_parent_dirs(part_path);
+
+    uint64_t offset = 0;
+    if (!file_size(part_path, &offset) || offset > file->size) {
+        offset = 0;
+        // A folder in the way is not a .part file either; a missing file is simply not there.
+        if (is_folder(part_path)) RemoveDirectoryA(part_path);
+        DeleteFileA(part_path);
+    }
+    progress->done_bytes += offset;
+
+    HANDLE part = CreateFileA(part_path, FILE_APPEND_DATA, FILE_SHARE_READ, nullptr, OPEN_ALWAYS,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (part == INVALID_HANDLE_VALUE) {
+        format_text(error, error_size, "cannot write %s (error %lu)", part_path, GetLastError());
+        return false;
+    }
+    bool fetched = fetch_pieces(sock, file, part, part_path, offset, buffer, progress, error, error_size);
+    CloseHandle(part);
+    if (!fetched) return false;
+
+    if (!file_matches(part_path, file)) {
+        DeleteFileA(part_path);
+        format_text(error, error_size, "%s/%s arrived changed (its SHA-512 is not the signed one) - deleted, refused",
+                    part_kind_name(file->kind), file->path);
+        return false;
+    }
+    if (!MoveFileExA(part_path, staged, MOVEFILE_REPLACE_EXISTING)) {
+        format_text(error, error_size, "cannot place %s (error %lu)", staged, GetLastError());
+        return false;
+    }
+    return true;
+}
+
+bool download_parts(SOCKET sock, const UpdatePaths* paths, const UpdateManifest* manifest, unsigned mask,
+                    UpdateProgress* progress, char* error, size_t error_size) {
+    // The reason is built here and replaces the run's message only when the download fails, so the
+    // notes of the run never hide a failure text.
+    char reason[400] = "";
+    bool* needed = (bool*)calloc(manifest->file_count ? manifest->file_count : 1, sizeof(bool));
+    uint8_t* buffer = (uint8_t*)malloc(UPDATE_PIECE_MAX);
+    bool ok = needed != nullptr && buffer != nullptr;
+    if (!ok) copy_text(reason, sizeof reason, "out of memory");
+
+    progress->done_bytes = 0;
+    progress->total_bytes = 0;
+    progress->phase = PHASE_EXAMINING;
+    for (uint32_t i = 0; ok && i < manifest->file_count; i++) {
+        const ManifestFile* file = &manifest->files[i];
+        if (!wanted(file, mask)) continue;
+        if (stop_requested(progress)) {
+            copy_text(reason, sizeof reason, "stopped");
+            ok = false;
+            break;
+        }
+        char staged[PATH_CAP];
+        if (file_staged_path(paths, manifest, file, staged, sizeof staged) &&
+            (file_matches(staged, file) || stage_from_installed(paths, file, staged))) {
+            continue;
+        }
+        needed[i] = true;
+        progress->total_bytes += file->size;
+    }
+
+    if (ok) progress->phase = PHASE_DOWNLOADING;
+    for (uint32_t i = 0; ok && i < manifest->file_count; i++) {
+        if (!needed[i]) continue;
+        if (stop_requested(progress)) {
+            copy_text(reason, sizeof reason, "stopped");
+            ok = false;
+            break;
+        }
+        ok = download_file(sock, paths, manifest, &manifest->files[i], buffer, progress, reason, sizeof reason);
+    }
+
+    free(buffer);
+    free(needed);
+    progress->phase = ok ? PHASE_FINISHED : PHASE_FAILED;
+    if (!ok) copy_text(error, error_size, reason);
+    return ok;
+}

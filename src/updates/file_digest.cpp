@@ -1,0 +1,96 @@
+// Hashing whole files with libsodium's incremental SHA-512, and the file checks built on it.
+#include "updates/file_digest.h"
+
+#include <windows.h>
+#include <sodium.h>
+#include <stdlib.h>
+#include <string.h>
+
+#include "updates/update_paths.h"
+
+bool sha512_file(const char* path, uint8_t digest[64], uint64_t* size) {
+    *size = 0;
+    HANDLE file = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                              FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return false;
+    uint8_t* block = (uint8_t*)malloc(HASH_BLOCK_SIZE);
+    crypto_hash_sha512_state state;
+    bool ok = block != nullptr && crypto_hash_sha512_init(&state) == 0;
+    while (ok) {
+        DWORD got = 0;
+        if (!ReadFile(file, block, HASH_BLOCK_SIZE, &got, nullptr)) {
+            ok = false;
+        } else if (got == 0) {
+            break;
+        } else {
+            ok = crypto_hash_sha512_update(&state, block, got) == 0;
+            *size += got;
+        }
+    }
+    ok = ok && crypto_hash_sha512_final(&state, digest) == 0;
+    free(block);
+    CloseHandle(file);
+    return ok;
+}
+
+bool is_file(const char* path) {
+    DWORD attributes = GetFileAttributesA(path);
+    return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+bool is_folder(const char* path) {
+    DWORD attributes = GetFileAttributesA(path);
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+bool file_size(const char* path, uint64_t* size) {
+    WIN32_FILE_ATTRIBUTE_DATA data;
+    if (!GetFileAttributesExA(path, GetFileExInfoStandard, &data)) return false;
+    if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) return false;
+    *size = ((uint64_t)data.nFileSizeHigh << 32) | data.nFileSizeLow;
+    return true;
+}
+
+bool file_matches(const char* path, const ManifestFile* entry) {
+    uint64_t size = 0;
+    // The size first: most mismatches cost no hashing.
+    if (!file_size(path, &size) || size != entry->size) return false;
+    uint8_t digest[64];
+    uint64_t read = 0;
+    if (!sha512_file(path, digest, &read)) return false;
+    return read == entry->size && memcmp(digest, entry->sha512, 64) == 0;
+}
+
+void digest_to_hex(const uint8_t digest[64], char hex[DIGEST_HEX_CAP]) {
+    static const char digits[] = "0123456789abcdef";
+    for (int i = 0; i < 64; i++) {
+        hex[2 * i] = digits[digest[i] >> 4];
+        hex[2 * i + 1] = digits[digest[i] & 15];
+    }
+    hex[128] = 0;
+}
+
+unsigned count_files(const char* folder) {
+    char pattern[PATH_CAP];
+    if (join_path(pattern, sizeof pattern, folder, "*") + 1 >= sizeof pattern) return 0;
+    WIN32_FIND_DATAA entry;
+    HANDLE find = FindFirstFileA(pattern, &entry);
+    if (find == INVALID_HANDLE_VALUE) return 0;
+    unsigned count = 0;
+    do {
+        if (strcmp(entry.cFileName, ".") == 0 || strcmp(entry.cFileName, "..") == 0) continue;
+        if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+            char path[PATH_CAP];
+            // A sub-folder whose path does not fit still counts as holding something.
+            if (join_path(path, sizeof path, folder, entry.cFileName) + 1 >= sizeof path) {
+                count++;
+            } else {
+                count += count_files(path);
+            }
+        } else {
+            count++;
+        }
+    } while (FindNextFileA(find, &entry));
+    FindClose(find);
+    return count;
+}

@@ -1,0 +1,27 @@
+// Files against the signed manifest: the SHA-512 of a whole file, the check of a file against a
+// manifest entry, and counting the files of a folder tree.
+#pragma once
+
+#include <stddef.h>
+#include <stdint.h>
+
+#include "core/text.h"
+#include "updates/manifest.h"
+
+#define DIGEST_HEX_CAP 129
+#define HASH_BLOCK_SIZE 262144u
+
+// Reads the file from start to end and gives its SHA-512 and the number of bytes read; false when
+// it cannot be opened or a read fails.
+bool sha512_file(const char* path, uint8_t digest[64], uint64_t* size) MUST_USE;
+// True when path is an existing file of exactly the entry's size whose SHA-512 is the entry's.
+bool file_matches(const char* path, const ManifestFile* entry) MUST_USE;
+// 128 lower-case hex characters and a zero byte.
+void digest_to_hex(const uint8_t digest[64], char hex[DIGEST_HEX_CAP]);
+
+bool is_file(const char* path);
+bool is_folder(const char* path);
+// The size of an existing file (not a folder); false otherwise.
+bool file_size(const char* path, uint64_t* size) MUST_USE;
+// Files in the folder and all its sub-folders (folders themselves not counted).
+unsigned count_files(const char* folder);
