@@ -1,6 +1,8 @@
 // Sending and line reading on a blocking socket with the time-outs set by the caller.
 #include "account/link_socket.h"
 
+#include <string.h>
+
 bool send_all(SOCKET socket, const char* bytes, size_t length) {
     size_t sent = 0;
     while (sent < length) {
@@ -17,17 +19,31 @@ bool read_line(SOCKET socket, char* buffer, size_t capacity) {
     if (capacity == 0) return false;
     size_t length = 0;
     buffer[0] = 0;
-    for (;;) {
-        char c;
-        if (recv(socket, &c, 1, 0) < 1) break;
-        if (c == '\n') {
-            buffer[length] = 0;
-            return true;
+    // The bytes waiting are looked at first and only those up to the LF are taken, so nothing after
+    // the line is consumed; this costs two calls per arrival instead of one per byte.
+    char chunk[512];
+    bool ended = false, failed = false;
+    while (!ended && !failed) {
+        int waiting = recv(socket, chunk, (int)sizeof chunk, MSG_PEEK);
+        if (waiting < 1) break;
+        const char* lf = (const char*)memchr(chunk, '\n', (size_t)waiting);
+        int take = lf ? (int)(lf - chunk) + 1 : waiting;
+        int got = recv(socket, chunk, take, 0);
+        if (got < 1) break;
+        for (int i = 0; i < got && !ended && !failed; i++) {
+            char c = chunk[i];
+            if (c == '\n') {
+                ended = true;
+            } else if (c != '\r') {
+                if (length + 1 >= capacity) {
+                    failed = true;
+                } else {
+                    buffer[length++] = c;
+                }
+            }
         }
-        if (c == '\r') continue;
-        if (length + 1 >= capacity) break;
-        buffer[length++] = c;
     }
     buffer[length] = 0;
-    return false;
+    wipe(chunk, sizeof chunk);
+    return ended;
 }
