@@ -13,6 +13,12 @@
 // Timer 1 drives the status line and the countdown.
 static const UINT_PTR STATUS_TIMER_ID = 1;
 
+static void (*start_status_hook)(const char* text);
+
+void set_start_status_hook(void (*hook)(const char* text)) {
+    start_status_hook = hook;
+}
+
 void take_start_step() {
     HWND window = (HWND)launcher.window;
     if (window) KillTimer(window, STATUS_TIMER_ID);
@@ -26,7 +32,10 @@ void take_start_step() {
         }
         show_message_box(window, launcher.player_message, MB_OK | MB_ICONINFORMATION);
     }
-    if (launcher.play_game) start_game();
+    if (launcher.play_game) {
+        if (start_status_hook) start_status_hook(lookup_text("Starting the game..."));
+        start_game();
+    }
     if (window) DestroyWindow(window);
 }
 

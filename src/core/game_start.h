@@ -3,5 +3,8 @@
 
 // The start step, taken once when the countdown runs out (or directly when there is no window).
 void take_start_step();
+// The window hands in its status-line setter, so the start step can say "Starting the game..."
+// without core depending on the window.
+void set_start_status_hook(void (*hook)(const char* text));
 // Starts pes6.exe from the game folder with ZANDOR_LAUNCHER=1; true when the process was created.
 bool start_game();

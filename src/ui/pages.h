@@ -1,0 +1,15 @@
+// Moving the window between its pages: the page switch, the client size per page, and the way into
+// the main page after a log-in or a server choice.
+#pragma once
+
+// The client height of a page, in base units (width is always 600).
+int page_client_height(int page);
+// Shows the page: its controls, its client size, its timers and focus; invalidates the window.
+void show_page(int page);
+// Resizes the window so that its client is 600 by height (base units), keeping its top-left corner.
+void resize_client(int height);
+// After a log-in or the terms acceptance: the main page with the update run when a server is chosen
+// (or the game is not to be started), otherwise the server page.
+void show_main_page_after_login();
+// A server card was clicked: saves the choice (1 or 2), shows the main page, starts the update run.
+void enter_main_page(int choice);

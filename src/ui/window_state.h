@@ -1,0 +1,107 @@
+// The window's ids, pages, timers and own messages, its process-wide state, what the log-in flow
+// tells it, and the hooks through which the window calls the log-in flow, the folder page, the links
+// and the players-online lookup (those modules include this header; the window never includes theirs).
+#pragma once
+
+#include <windows.h>
+
+enum Page { PAGE_NONE = 0, PAGE_LOGIN = 1, PAGE_SERVER = 2, PAGE_MAIN = 3, PAGE_TERMS = 4, PAGE_FOLDER = 5 };
+
+enum ControlId {
+    ID_PLAY_NOW = 101,
+    ID_CHANGE_SERVER = 102,
+    ID_SERVER_CARD = 103,
+    ID_ANY_SERVER = 104,
+    ID_LOGIN = 105,
+    ID_LOGOUT = 106,
+    ID_ACCEPT_TERMS = 112,
+    ID_TERMS_LOGOUT = 113,
+    ID_USE_FOLDER = 130,
+    ID_BROWSE = 131,
+    ID_FOLDER_EDIT = 132,
+};
+
+enum TimerId { TIMER_STATUS = 1, TIMER_PLAYERS = 2, TIMER_LOGIN_POLL = 3 };
+static const UINT TIMER_STATUS_MS = 250;
+static const UINT TIMER_PLAYERS_MS = 30000;
+static const UINT TIMER_LOGIN_POLL_MS = 2000;
+
+// Posted by the log-in worker and the players-online thread, wParam and lParam 0.
+static const UINT WM_LOGIN_DONE = WM_APP + 1;
+static const UINT WM_PLAYERS_ONLINE = WM_APP + 2;
+
+enum LinkAction {
+    LINK_SIGN_UP = 1,
+    LINK_HELP = 2,
+    LINK_TERMS = 3,
+    LINK_UNINSTALL = 4,
+    LINK_NOT_YOU = 5,
+    LINK_OPEN_PAGE_AGAIN = 6,
+};
+
+enum FontId { FONT_WORDMARK, FONT_TITLE, FONT_BIG, FONT_BUTTON, FONT_BODY, FONT_SMALL, FONT_SMALL_BOLD, FONT_COUNT };
+
+static const int CONTROL_COUNT = 11;
+static const int LINK_CAP = 6;
+
+struct LinkArea {
+    int action;
+    RECT rect;
+};
+
+// The window's own state. UI thread only.
+struct WindowUi {
+    int dpi;   // read once before anything is created; at least 96
+    int page;  // 0 until the first page is shown
+    HFONT fonts[FONT_COUNT];
+    HWND controls[CONTROL_COUNT];  // in creation order
+    LinkArea links[LINK_CAP];      // the link areas of the last paint
+    int link_count;
+    char login_status[600];
+    bool login_status_error;
+    char status_text[800];
+    char server_line[300];
+    char outcome_text[600];
+    char folder_message[600];  // the folder page's validation message; empty draws nothing
+    DWORD main_page_tick;      // GetTickCount() when the main page was last shown
+    DWORD outcome_tick;        // GetTickCount() when the finished run was first seen; 0 before
+    bool play_now_pressed;
+    HBITMAP background;  // the cached background, never freed
+    int background_height;
+    int background_builds;  // how often it was built, for the record
+};
+
+extern WindowUi window_ui;
+
+// What the log-in flow tells the window; written by the log-in flow on the UI thread, painted here.
+struct LoginView {
+    bool account_logged_in;
+    bool browser_waiting;  // the browser log-in runs: its code is shown
+    bool not_you_offered;  // the log-in was automatic: "Not you?" is offered, the countdown is longer
+    char display_name[64];
+    char user_code[16];
+};
+
+extern LoginView login_view;
+
+// Calls out of the window into modules that drive it. A hook left empty does nothing.
+struct WindowHooks {
+    void (*login_button)();         // "Log in with Google"
+    void (*login_done)();           // WM_LOGIN_DONE arrived
+    void (*login_poll_timer)();     // TIMER_LOGIN_POLL ticked
+    void (*log_out)();              // either "Log out"
+    void (*accept_terms_worker)();  // "I accept", after the window disabled it and said "Saving..."
+    void (*use_folder)();           // "Use this folder"
+    void (*browse_folder)();        // "Browse..."
+    void (*link_action)(int action);
+    void (*players_fetch)();  // starts one players-online fetch unless one runs
+    long (*players_count)();  // the last count read, -1 when none
+};
+
+extern WindowHooks window_hooks;
+
+// A length at 96 dpi in pixels at the window's dpi.
+int scale(int value);
+// The child control with this id, or null.
+HWND control_window(int id);
+HWND main_window();
