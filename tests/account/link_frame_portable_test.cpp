@@ -114,6 +114,17 @@ TEST_F(LinkFrame, TheLastKeyOfAnIdCountsAndTheSecretIsWiped) {
     EXPECT_FALSE(link_accept_hello(&second, server_hello(second, &server, "1").c_str(), keys, 3));
 }
 
+TEST_F(LinkFrame, KeyIdsOutsideOneTo255AreRefusedEvenWhenPinned) {
+    LinkKey keys[3] = {{0, {}}, {256, {}}, {255, {}}};
+    for (LinkKey& key : keys) memcpy(key.public_key, server.sign_public, 32);
+    const char* refused[] = {"0", "256", "4294967297"};
+    for (const char* id : refused) {
+        EXPECT_FALSE(link_accept_hello(&client, server_hello(client, &server, id).c_str(), keys, 3)) << id;
+    }
+    EXPECT_TRUE(link_accept_hello(&client, server_hello(client, &server, "0255").c_str(), keys, 3));
+    EXPECT_EQ(client.key_id, 255u);
+}
+
 TEST_F(LinkFrame, NothingIsSealedOrOpenedBeforeTheHandshake) {
     char out[64];
     EXPECT_FALSE(link_seal(&client, "x", out, sizeof out));

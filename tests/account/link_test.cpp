@@ -97,6 +97,8 @@ TEST_F(Link, FailureTable) {
         {"ok", "two\nlines", "not_our_server", UNCHECKED},
         {"ok", std::string("nul\0inside", 10), "not_our_server", UNCHECKED},
         {"ok", std::string(4096, 'a'), "not_our_server", UNCHECKED},  // as long as the capacity
+        {"ok", std::string(4097, 'a'), "not_our_server", UNCHECKED},  // a box over 4112 bytes
+        {"ok", std::string(4200, 'a'), "no_connection", NO_ANSWER},   // a line over 5503 characters
     };
     for (const Row& row : rows) {
         if (row.answer.empty()) {
