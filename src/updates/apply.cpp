@@ -106,10 +106,16 @@ static bool apply_files(const UpdatePaths* paths, const UpdateManifest* manifest
                        swap_into_place(target, staged, previous, last_component(target), error, error_size);
         if (swapped) continue;
         // Put back every file swapped before this one, so the part stays whole at its old version.
+        // The new file goes back into staging first, so the waiting part stays complete there and the
+        // next start can swap it in without downloading it again.
         for (uint32_t j = 0; j < i; j++) {
             const ManifestFile* earlier = &manifest->files[part->first_file + j];
-            char earlier_target[PATH_CAP], aside[PATH_CAP];
-            if (!file_target_path(paths, earlier, earlier_target, sizeof earlier_target)) continue;
+            char earlier_target[PATH_CAP], earlier_staged[PATH_CAP], aside[PATH_CAP];
+            if (!file_target_path(paths, earlier, earlier_target, sizeof earlier_target) ||
+                !file_staged_path(paths, manifest, earlier, earlier_staged, sizeof earlier_staged)) {
+                continue;
+            }
+            MoveFileExA(earlier_target, earlier_staged, MOVEFILE_REPLACE_EXISTING);
             join_path(aside, sizeof aside, previous, last_component(earlier_target));
             if (is_file(aside)) MoveFileExA(aside, earlier_target, MOVEFILE_REPLACE_EXISTING);
         }

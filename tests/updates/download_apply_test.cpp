@@ -1,0 +1,381 @@
+// Download, staging and the part swaps against the reference update server, in temporary game
+// folders.
+#include <windows.h>
+
+#include "release_fixture.h"
+#include "updates/apply.h"
+#include "updates/boot_check.h"
+#include "updates/staging.h"
+#include "updates/waiting_parts.h"
+
+namespace {
+
+class DownloadApply : public UpdateFixture {};
+
+std::string boot_json(const std::string& pending, int version, const std::string& previous_path,
+                      const std::string& previous_sha, int previous_version) {
+    std::string escaped;
+    for (char c : previous_path) escaped += c == '\\' ? std::string("\\\\") : std::string(1, c);
+    return "{\n \"pending_sha512\": \"" + pending + "\",\n \"pending_version\": " + std::to_string(version) +
+           ",\n \"attempts\": 0,\n \"previous_path\": \"" + escaped + "\",\n \"previous_sha512\": \"" + previous_sha +
+           "\",\n \"previous_version\": " + std::to_string(previous_version) + ",\n \"format\": 1\n}\n";
+}
+
+// The names in a folder (files and folders), sorted.
+std::vector<std::string> names_in(const std::string& folder) {
+    std::vector<std::string> names;
+    WIN32_FIND_DATAA entry;
+    HANDLE find = FindFirstFileA((folder + "\\*").c_str(), &entry);
+    if (find == INVALID_HANDLE_VALUE) return names;
+    do {
+        std::string name = entry.cFileName;
+        if (name != "." && name != "..") names.push_back(name);
+    } while (FindNextFileA(find, &entry));
+    FindClose(find);
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+// Sets stop once the .part file holds some bytes (or after about 10 s).
+struct StopWatch {
+    std::string part;
+    UpdateProgress* progress;
+};
+
+DWORD WINAPI stop_when_part_grows(void* context) {
+    StopWatch* w = (StopWatch*)context;
+    for (int i = 0; i < 2000; i++) {
+        WIN32_FILE_ATTRIBUTE_DATA data;
+        if (GetFileAttributesExA(w->part.c_str(), GetFileExInfoStandard, &data) && data.nFileSizeLow > 0) break;
+        Sleep(5);
+    }
+    InterlockedExchange(&w->progress->stop, 1);
+    return 0;
+}
+
+}  // namespace
+
+TEST_F(DownloadApply, FirstInstallThenNothingToFetch) {
+    want_bots();
+    Release release = full_release(3);
+    serve(release);
+    ASSERT_TRUE(run()) << result.message;
+    EXPECT_EQ(result.release, 3u);
+    EXPECT_EQ(result.newer, 0xFu);
+    EXPECT_EQ(result.applied, 0xFu);
+    EXPECT_EQ(result.staged, 0u);
+    EXPECT_STREQ(result.message, "");
+    EXPECT_EQ(progress.phase, PHASE_FINISHED);
+    EXPECT_EQ(progress.done_bytes, progress.total_bytes);
+    EXPECT_EQ(progress.total_bytes, 70000u + 15 + 15 + 14 + client_dll(12).size() + 18);
+
+    EXPECT_EQ(contents(place("d3d8.dll")), client_dll(12));
+    EXPECT_EQ(contents(bots("a.jar")), "jar a version 2");
+    EXPECT_EQ(contents(bots("b.jar")), "jar b version 2");
+    EXPECT_EQ(contents(bots("jre/bin/java.exe")), "java version 1");
+    EXPECT_EQ(contents(bots("jre/lib/rt.jar")), std::string(70000, 'r'));
+    EXPECT_EQ(contents(bots("jre/lib/empty.cfg")), "");
+    EXPECT_EQ(contents(place("ZANDOR Launcher.exe")), "launcher version 5");
+    EXPECT_EQ(contents(updates("previous/launcher_v0/ZANDOR Launcher.exe")), "launcher version 4");
+    EXPECT_EQ(names_in(updates("staging")), std::vector<std::string>{}) << "staging folders are removed";
+
+    // The empty file was never asked for.
+    EXPECT_TRUE(offsets_of(gets(), "").empty());
+
+    EXPECT_EQ(contents(updates("boot.json")), boot_json(sha512_hex(client_dll(12)), 12, "", "", 0));
+    InstalledState state = installed();
+    EXPECT_EQ(state.highest_release_seen, 3u);
+    EXPECT_EQ(state.installed_release, 3u);
+    EXPECT_EQ(state.staged_release, 0u);
+    EXPECT_TRUE(state.dll_managed);
+    EXPECT_TRUE(state.bots_wanted);
+    EXPECT_EQ(std::vector<uint32_t>(state.version, state.version + 4), (std::vector<uint32_t>{12, 2, 1, 5}));
+    EXPECT_STREQ(state.dll_sha512, sha512_hex(client_dll(12)).c_str());
+    EXPECT_EQ(contents(updates("installed_manifest.txt")), manifest_text(release));
+
+    serve(release);
+    ASSERT_TRUE(run()) << result.message;
+    EXPECT_EQ(result.newer, 0u);
+    EXPECT_TRUE(gets().empty()) << "a second run sends no GET";
+}
+
+TEST_F(DownloadApply, ResumesAfterADroppedConnection) {
+    Release release;
+    release.number = 2;
+    release.versions = {{PART_DLL, 1}};
+    std::string dll = client_dll(1) + std::string(600000, 'x');
+    release.files = {{PART_DLL, "d3d8.dll", dll}};
+    serve(release);
+    mode("drop_after", "300000");
+    EXPECT_FALSE(run());
+    EXPECT_STREQ(result.message, "the download of d3d8.dll broke off (it resumes next time)");
+    EXPECT_EQ(result.release, 2u);
+    EXPECT_FALSE(result.stopped);
+    EXPECT_EQ(progress.phase, PHASE_FAILED);
+    std::string part = updates("staging/dll_v1/d3d8.dll.part");
+    EXPECT_EQ(contents(part).size(), 262144u) << "only whole pieces are written";
+    EXPECT_FALSE(file_exists(place("d3d8.dll")));
+    EXPECT_EQ(installed().highest_release_seen, 2u) << "a run that got a manifest saves installed.json";
+
+    serve(release);
+    ASSERT_TRUE(run()) << result.message;
+    EXPECT_EQ(offsets_of(gets(), dll), (std::vector<uint64_t>{262144, 524288}));
+    EXPECT_EQ(progress.done_bytes, dll.size());
+    EXPECT_EQ(contents(place("d3d8.dll")), dll);
+}
+
+TEST_F(DownloadApply, PartFilesShortPiecesAndEmptyFiles) {
+    want_bots();
+    Release release;
+    release.number = 1;
+    release.versions = {{PART_BOTS, 2}};
+    std::string resumed(5000, 'r'), oversized(3000, 'o'), whole(2500, 'w'), empty;
+    release.files = {{PART_BOTS, "resumed.jar", resumed},
+                     {PART_BOTS, "oversized.jar", oversized},
+                     {PART_BOTS, "whole.jar", whole},
+                     {PART_BOTS, "empty.jar", empty}};
+    serve(release);
+    mode("short_pieces", "1500");
+    CreateDirectoryA(updates("staging").c_str(), nullptr);
+    CreateDirectoryA(updates("staging/bots_v2").c_str(), nullptr);
+    ASSERT_TRUE(write_file(updates("staging/bots_v2/resumed.jar.part"), resumed.substr(0, 1000)));
+    ASSERT_TRUE(write_file(updates("staging/bots_v2/oversized.jar.part"), oversized + "more"));
+    ASSERT_TRUE(write_file(updates("staging/bots_v2/whole.jar.part"), whole));
+
+    ASSERT_TRUE(run()) << result.message;
+    std::vector<std::string> lines = gets();
+    EXPECT_EQ(offsets_of(lines, resumed), (std::vector<uint64_t>{1000, 2500, 4000}));
+    EXPECT_EQ(offsets_of(lines, oversized), (std::vector<uint64_t>{0, 1500}));
+    EXPECT_TRUE(offsets_of(lines, whole).empty());
+    EXPECT_TRUE(offsets_of(lines, empty).empty());
+    EXPECT_EQ(progress.total_bytes, 5000u + 3000 + 2500);
+    EXPECT_EQ(progress.done_bytes, progress.total_bytes);
+    EXPECT_EQ(contents(bots("resumed.jar")), resumed);
+    EXPECT_EQ(contents(bots("oversized.jar")), oversized);
+    EXPECT_EQ(contents(bots("whole.jar")), whole);
+    EXPECT_EQ(contents(bots("empty.jar")), "");
+}
+
+TEST_F(DownloadApply, ChangedFilesAreRefused) {
+    Release release;
+    release.number = 1;
+    release.versions = {{PART_DLL, 1}};
+    std::string dll = client_dll(1) + std::string(1000, 'd');
+    release.files = {{PART_DLL, "d3d8.dll", dll}};
+    serve(release);
+    mode("corrupt_byte", "10");
+    EXPECT_FALSE(run());
+    EXPECT_STREQ(result.message, "dll/d3d8.dll arrived changed (its SHA-512 is not the signed one) - deleted, refused");
+    EXPECT_FALSE(file_exists(updates("staging/dll_v1/d3d8.dll.part")));
+    EXPECT_FALSE(file_exists(place("d3d8.dll")));
+
+    // A .part of the full size but with wrong bytes is checked, deleted and fetched again from 0.
+    ASSERT_TRUE(write_file(updates("staging/dll_v1/d3d8.dll.part"), std::string(dll.size(), '?')));
+    serve(release);
+    EXPECT_FALSE(run());
+    EXPECT_TRUE(gets().empty());
+    EXPECT_FALSE(file_exists(updates("staging/dll_v1/d3d8.dll.part")));
+    ASSERT_TRUE(run()) << result.message;
+    EXPECT_EQ(offsets_of(gets(), dll), (std::vector<uint64_t>{0}));
+    EXPECT_EQ(contents(place("d3d8.dll")), dll);
+}
+
+TEST_F(DownloadApply, StopBetweenPiecesKeepsThePartFile) {
+    Release release;
+    release.number = 1;
+    release.versions = {{PART_DLL, 1}};
+    std::string dll = client_dll(1) + std::string(400000, 's');
+    release.files = {{PART_DLL, "d3d8.dll", dll}};
+    serve(release);
+    mode("short_pieces", "2000");
+    std::string part = updates("staging/dll_v1/d3d8.dll.part");
+    StopWatch watch = {part, &progress};
+    HANDLE stopper = CreateThread(nullptr, 0, stop_when_part_grows, &watch, 0, nullptr);
+    UpdateRequest request = {};
+    strcpy(request.host, "127.0.0.1");
+    request.port = port;
+    strcpy(request.channel, "client");
+    memset(&result, 0, sizeof result);
+    EXPECT_FALSE(run_update(&paths, &request, &progress, &result));
+    WaitForSingleObject(stopper, INFINITE);
+    CloseHandle(stopper);
+    EXPECT_STREQ(result.message, "stopped");
+    EXPECT_TRUE(result.stopped);
+    size_t kept = contents(part).size();
+    EXPECT_GT(kept, 0u);
+    EXPECT_LT(kept, dll.size());
+
+    serve(release);
+    ASSERT_TRUE(run()) << result.message;
+    std::vector<uint64_t> offsets = offsets_of(gets(), dll);
+    ASSERT_FALSE(offsets.empty());
+    EXPECT_EQ(offsets[0], kept);
+}
+
+// Parts that cannot be swapped wait for the next start; dropped jars move aside; one previous
+// version per kind.
+TEST_F(DownloadApply, SwapsWaitFollowAndKeepOnePreviousVersion) {
+    want_bots();
+    serve(full_release(3));
+    ASSERT_TRUE(run()) << result.message;
+
+    Release next = full_release(4);
+    next.versions = {{PART_DLL, 13}, {PART_BOTS, 3}, {PART_RUNTIME, 2}, {PART_LAUNCHER, 5}};
+    next.files = {
+        {PART_DLL, "d3d8.dll", client_dll(13)},
+        {PART_BOTS, "a.jar", "jar a version 3"},
+        {PART_BOTS, "b.jar", "jar b version 3"},
+        {PART_BOTS, "c.jar", "jar c version 3"},
+        {PART_RUNTIME, "bin/java.exe", "java version 2"},
+        {PART_LAUNCHER, "ZANDOR Launcher.exe", "launcher version 5"},
+    };
+    serve(next);
+    // A bot is running: it holds b.jar and the runtime folder without delete sharing.
+    HANDLE jar = CreateFileA(bots("b.jar").c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    HANDLE jre = CreateFileA(bots("jre").c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                             FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    ASSERT_NE(jar, INVALID_HANDLE_VALUE);
+    ASSERT_NE(jre, INVALID_HANDLE_VALUE);
+    ASSERT_TRUE(run()) << result.message;
+    EXPECT_EQ(result.newer, 0x7u);
+    EXPECT_EQ(result.applied, 0x1u);
+    EXPECT_EQ(result.staged, 0x6u);
+    std::string message = result.message;
+    EXPECT_NE(message.find("bots waits for the next start ("), std::string::npos) << message;
+    EXPECT_NE(message.find("runtime waits for the next start (the Java runtime is in use (a bot is running) - it is "
+                           "swapped at the next start (error "),
+              std::string::npos)
+        << message;
+    EXPECT_EQ(contents(bots("a.jar")), "jar a version 2") << "the jar swapped before b.jar is back";
+    EXPECT_EQ(contents(bots("b.jar")), "jar b version 2");
+    EXPECT_FALSE(file_exists(bots("c.jar")));
+    EXPECT_EQ(contents(bots("jre/bin/java.exe")), "java version 1");
+    EXPECT_EQ(contents(place("d3d8.dll")), client_dll(13));
+    InstalledState state = installed();
+    EXPECT_EQ(state.staged_version[PART_BOTS], 3u);
+    EXPECT_EQ(state.staged_version[PART_RUNTIME], 2u);
+    EXPECT_EQ(state.staged_release, 4u);
+    EXPECT_EQ(state.installed_release, 3u);
+    EXPECT_EQ(contents(updates("staged_manifest.txt")), manifest_text(next));
+    CloseHandle(jar);
+    CloseHandle(jre);
+
+    // The next start swaps both in first.
+    unsigned applied = 0;
+    char notes[600];
+    apply_waiting_parts(&paths, &applied, notes, sizeof notes);
+    EXPECT_EQ(applied, 0x6u);
+    EXPECT_STREQ(notes, "bots version 3 swapped in (version 2 kept); runtime version 2 swapped in (version 1 kept); ");
+    EXPECT_EQ(contents(bots("c.jar")), "jar c version 3");
+    EXPECT_EQ(contents(bots("jre/bin/java.exe")), "java version 2");
+    EXPECT_FALSE(file_exists(bots("jre/lib/rt.jar"))) << "the runtime is swapped whole";
+    EXPECT_EQ(contents(updates("previous/runtime_v1/lib/rt.jar")), std::string(70000, 'r'));
+    state = installed();
+    EXPECT_EQ(state.version[PART_BOTS], 3u);
+    EXPECT_EQ(state.staged_version[PART_BOTS], 0u);
+    EXPECT_EQ(state.staged_release, 0u);
+    EXPECT_EQ(state.installed_release, 4u);
+
+    // A release that drops b.jar and names a.jar in capitals.
+    Release third = next;
+    third.number = 5;
+    third.versions[PART_BOTS] = 4;
+    third.files = {{PART_DLL, "d3d8.dll", client_dll(13)},
+                   {PART_BOTS, "A.JAR", "jar a version 4"},
+                   {PART_BOTS, "c.jar", "jar c version 4"},
+                   {PART_RUNTIME, "bin/java.exe", "java version 2"},
+                   {PART_LAUNCHER, "ZANDOR Launcher.exe", "launcher version 5"}};
+    serve(third);
+    ASSERT_TRUE(run()) << result.message;
+    EXPECT_EQ(result.applied, 0x2u);
+    EXPECT_FALSE(file_exists(bots("b.jar")));
+    EXPECT_EQ(contents(updates("previous/bots_v3/b.jar")), "jar b version 3");
+    EXPECT_EQ(contents(bots("a.jar")), "jar a version 4");
+    EXPECT_EQ(names_in(updates("previous")),
+              (std::vector<std::string>{"bots_v3", "dll_v12", "launcher_v0", "runtime_v1"}));
+}
+
+TEST_F(DownloadApply, StagedRuntimeWithAnExtraFileFailsVerification) {
+    Release release = full_release(3);
+    UpdateManifest manifest = {};
+    std::string text = manifest_text(release);
+    ASSERT_TRUE(manifest_parse(text.data(), text.size(), &manifest, nullptr, 0));
+    for (const ReleaseFile& f : release.files) {
+        if (f.kind != PART_RUNTIME) continue;
+        std::string path = updates("staging/runtime_v1/" + f.path);
+        make_parent_dirs(path.c_str());
+        ASSERT_TRUE(write_file(path, f.bytes));
+    }
+    char error[300];
+    EXPECT_TRUE(verify_staged_part(&paths, &manifest, PART_RUNTIME, error, sizeof error));
+    ASSERT_TRUE(write_file(updates("staging/runtime_v1/lib/extra.txt"), "x"));
+    EXPECT_FALSE(verify_staged_part(&paths, &manifest, PART_RUNTIME, error, sizeof error));
+    EXPECT_STREQ(error, "the staged runtime holds files that are not in the manifest");
+    EXPECT_FALSE(verify_staged_part(&paths, &manifest, PART_BOTS, error, sizeof error));
+    EXPECT_STREQ(error, "staged bots/a.jar is missing or changed");
+    manifest_clear(&manifest);
+}
+
+TEST_F(DownloadApply, FailedDllRollsBackAndIsNotInstalledAgain) {
+    auto set_attempts = [&](int attempts) {
+        BootState boot;
+        ASSERT_TRUE(boot_state_load(&paths, &boot));
+        boot.attempts = attempts;
+        ASSERT_TRUE(boot_state_save(&paths, &boot));
+    };
+    Release first;
+    first.number = 1;
+    first.versions = {{PART_DLL, 12}};
+    first.files = {{PART_DLL, "d3d8.dll", client_dll(12)}};
+    serve(first);
+    ASSERT_TRUE(run()) << result.message;
+    char message[300];
+
+    set_attempts(1);
+    EXPECT_EQ(dll_boot_check(&paths, message, sizeof message), BOOT_ON_PROBATION);
+    // The first DLL ever installed has nothing to go back to: code 3 at every start.
+    set_attempts(5);
+    for (int start = 0; start < 2; start++) {
+        EXPECT_EQ(dll_boot_check(&paths, message, sizeof message), BOOT_STUCK);
+        EXPECT_STREQ(message, "the new DLL (version 12) failed to start 5 times, but no previous DLL is kept");
+    }
+
+    Release second = first;
+    second.number = 2;
+    second.versions = {{PART_DLL, 13}};
+    second.files = {{PART_DLL, "d3d8.dll", client_dll(13)}};
+    serve(second);
+    ASSERT_TRUE(run()) << result.message;
+    std::string previous = updates("previous/dll_v12/d3d8.dll");
+    EXPECT_EQ(contents(updates("boot.json")),
+              boot_json(sha512_hex(client_dll(13)), 13, previous, sha512_hex(client_dll(12)), 12));
+
+    set_attempts(2);
+    EXPECT_EQ(dll_boot_check(&paths, message, sizeof message), BOOT_ROLLED_BACK);
+    EXPECT_STREQ(message, "the new DLL (version 13) failed to start 2 times: the previous DLL (version 12) is back "
+                          "from the next start");
+    EXPECT_EQ(contents(place("d3d8.dll")), client_dll(12));
+    EXPECT_EQ(contents(updates("failed/d3d8_" + sha512_hex(client_dll(13)).substr(0, 16) + ".dll")), client_dll(13));
+    EXPECT_FALSE(file_exists(updates("boot.json")));
+    InstalledState state = installed();
+    EXPECT_STREQ(state.bad_dll_sha512, sha512_hex(client_dll(13)).c_str());
+    EXPECT_STREQ(state.dll_sha512, sha512_hex(client_dll(12)).c_str());
+    EXPECT_EQ(state.version[PART_DLL], 12u);
+    EXPECT_EQ(dll_boot_check(&paths, message, sizeof message), BOOT_NO_PROBATION);
+
+    serve(second);
+    ASSERT_TRUE(run()) << result.message;
+    EXPECT_EQ(result.newer, 0u);
+    EXPECT_STREQ(result.message, "DLL version 13 failed to start before - not installed again; ");
+    EXPECT_TRUE(gets().empty());
+    EXPECT_EQ(contents(place("d3d8.dll")), client_dll(12));
+
+    Release third = first;
+    third.number = 3;
+    third.versions = {{PART_DLL, 14}};
+    third.files = {{PART_DLL, "d3d8.dll", client_dll(14)}};
+    serve(third);
+    ASSERT_TRUE(run()) << result.message;
+    EXPECT_EQ(result.applied, 0x1u);
+    EXPECT_EQ(contents(place("d3d8.dll")), client_dll(14));
+}
