@@ -5,6 +5,8 @@
 #include <shellapi.h>
 #include <string.h>
 
+#include "account/account_files.h"
+#include "account/login_state.h"
 #include "build_config.h"
 #include "core/command_line.h"
 #include "core/folder_path.h"
@@ -19,6 +21,7 @@
 #include "game_folder/grant.h"
 #include "game_folder/protected_folder.h"
 #include "game_setup/server_choice.h"
+#include "uninstall/uninstall.h"
 #include "updates/boot_check.h"
 #include "updates/update_run.h"
 
@@ -128,7 +131,10 @@ int run_launcher() {
     decide_language(launcher.update_paths.game_folder);
     if (!launcher.account_host[0]) copy_text(launcher.account_host, sizeof launcher.account_host, ZANDOR_SERVER_ADDRESS);
 
+    // The saved log-in: an empty token (nobody logged in) when none could be read.
+    if (!load_login(&current_login)) current_login.token[0] = 0;
     if (launcher.uninstall) {
+        uninstall();
         log_close();
         return 0;
     }

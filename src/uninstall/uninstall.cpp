@@ -1,0 +1,163 @@
+// The uninstall: the ZANDOR client DLL (giving another program's set-aside D3D8.dll its name back),
+// the settings, the update files, the bot program and its Java, the saved log-in and the PC marker,
+// and finally the launcher file itself. The game's own files are never touched.
+#include "uninstall/uninstall.h"
+
+#include <windows.h>
+#include <string.h>
+
+#include "account/account_files.h"
+#include "account/account_requests.h"
+#include "account/login_state.h"
+#include "build_config.h"
+#include "core/folder_path.h"
+#include "core/launcher_state.h"
+#include "core/log.h"
+#include "core/message_box.h"
+#include "core/text.h"
+#include "core/text_table.h"
+#include "game_setup/d3d8_placement.h"
+#include "updates/file_tree.h"
+#include "updates/state_files.h"
+#include "updates/update_run.h"
+
+static const char GAME_MUTEX[] = "{87F2B5F7-09C3-4520-AB5E-16313ADB035B}";
+static const unsigned short ACCOUNT_PORT = 20293;
+
+// Deletes a file, or schedules it for the next restart when it is in use; true when either worked.
+static bool remove_file(const char* path) {
+    SetFileAttributesA(path, FILE_ATTRIBUTE_NORMAL);
+    if (DeleteFileA(path)) return true;
+    return file_is_present(path) && MoveFileExA(path, nullptr, MOVEFILE_DELAY_UNTIL_REBOOT);
+}
+
+// Gives a set-aside D3D8.dll of another program its name back, from the first place that records one.
+static int restore_set_aside_dll() {
+    static const char* const places[][3] = {
+        {"zandor.ini", "display", "real_d3d8"},
+        {"zandor.ini", "launcher", "set_aside_d3d8"},
+        {"tolven.ini", "display", "real_d3d8"},
+        {"tolven.ini", "launcher", "set_aside_d3d8"},
+    };
+    const UpdatePaths* paths = &launcher.update_paths;
+    int count = 0;
+    for (const auto& place : places) {
+        char name[64], ini[MAX_PATH], aside[MAX_PATH];
+        join_path(ini, sizeof ini, paths->game_folder, place[0]);
+        GetPrivateProfileStringA(place[1], place[2], "", name, sizeof name, ini);
+        // A name with a folder part could point anywhere: only plain names in the game folder count.
+        if (!name[0] || strchr(name, '\\') || strchr(name, '/')) continue;
+        join_path(aside, sizeof aside, paths->game_folder, name);
+        if (!file_is_present(aside) || file_is_present(paths->dll_path)) continue;
+        if (MoveFileExA(aside, paths->dll_path, 0)) {
+            count++;
+            log_line("uninstall: %s renamed back to D3D8.dll", name);
+        }
+    }
+    return count;
+}
+
+// Starts a command that deletes the launcher file a moment after this process ended.
+static bool schedule_self_delete() {
+    char system[MAX_PATH], cmd[MAX_PATH], line[600];
+    UINT n = GetSystemDirectoryA(system, sizeof system);
+    if (n == 0 || n >= sizeof system) return false;
+    join_path(cmd, sizeof cmd, system, "cmd.exe");
+    format_text(line, sizeof line, "\"%s\" /c ping -n 3 127.0.0.1 >nul & del /f /q \"%s\"", cmd, launcher.launcher_exe);
+    STARTUPINFOA startup = {};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION process = {};
+    if (!CreateProcessA(cmd, line, nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr, system, &startup, &process)) {
+        return false;
+    }
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+    return true;
+}
+
+static bool game_is_running() {
+    HANDLE mutex = OpenMutexA(SYNCHRONIZE, FALSE, GAME_MUTEX);
+    if (!mutex) return false;
+    CloseHandle(mutex);
+    return true;
+}
+
+bool uninstall() {
+    void* owner = launcher.window;
+    if (game_is_running()) {
+        show_message_box(owner, lookup_text("Please close the game first."), MB_OK | MB_ICONINFORMATION);
+        return false;
+    }
+    const char* question =
+        "This removes everything ZANDOR put on this PC:\n\n- the ZANDOR D3D8.dll in your game folder (a D3D8.dll of "
+        "another program that ZANDOR renamed gets its name back)\n- zandor.ini (the ZANDOR settings)\n- the ZANDOR "
+        "updates, the bot program and its Java in ombrix_data\n- your saved ZANDOR log-in and the PC marker (every "
+        "copy)\n- this launcher\n\nThe game's own files are not touched. Your account and PC records stay on the "
+        "server (see the terms).\n\nUninstall ZANDOR now?";
+    if (show_message_box(owner, lookup_text(question), MB_YESNO | MB_DEFBUTTON2 | MB_ICONQUESTION) != IDYES) {
+        return false;
+    }
+    log_line("UNINSTALL");
+    stop_update_run(false);
+    if (current_login.token[0]) log_out_request(launcher.account_host, ACCOUNT_PORT, current_login.token);
+
+    const UpdatePaths* paths = &launcher.update_paths;
+    int count = 0;
+    if (classify_dll(paths->dll_path) == DLL_ZANDOR && remove_file(paths->dll_path)) {
+        count++;
+        log_line("uninstall: our D3D8.dll removed");
+    }
+    count += restore_set_aside_dll();
+
+    char path[MAX_PATH];
+    join_path(path, sizeof path, paths->game_folder, "zandor.ini");
+    if (remove_file(path)) {
+        count++;
+        log_line("uninstall: zandor.ini removed");
+    }
+    join_path(path, sizeof path, paths->game_folder, "tolven.ini");
+    if (remove_file(path)) {
+        count++;
+        log_line("uninstall: the older tolven.ini removed");
+    }
+    InstalledState installed;
+    if (installed_state_load(paths, &installed)) {
+        if (installed.version[PART_RUNTIME] > 0 && delete_tree(paths->runtime_folder)) {
+            count++;
+            log_line("uninstall: the Java runtime removed");
+        }
+        if (installed.version[PART_BOTS] > 0 && delete_tree(paths->bots_folder)) {
+            count++;
+            log_line("uninstall: the bot program removed");
+        }
+    }
+    log_line("uninstall: the updates folder goes next (this log with it)");
+    log_close();
+    if (delete_tree(paths->updates_folder)) count++;
+    join_path(path, sizeof path, paths->game_folder, "ombrix_data");
+    RemoveDirectoryA(path);  // only when nothing else is left in it
+
+    char own_folder[MAX_PATH];
+    copy_text(own_folder, sizeof own_folder, launcher.launcher_dir);
+    apply_path_rule(own_folder, sizeof own_folder);
+    if (!text_equal_nocase(own_folder, paths->game_folder)) {
+        join_path(path, sizeof path, launcher.launcher_dir, "zandor.ini");
+        if (remove_file(path)) count++;
+    }
+    remove_account_files();
+
+    const char* suffix = "";
+    if (schedule_self_delete()) {
+        count++;
+    } else {
+        suffix = lookup_text(" (delete the launcher file yourself)");
+    }
+    char summary[1200];
+    format_text(summary, sizeof summary,
+                lookup_text("ZANDOR is uninstalled: %d items removed from this PC%s.\n\nThe game's own files were not "
+                            "touched.\nYour account and PC records stay on the server for 24 months after your last "
+                            "log-in (ban records longer). To have them deleted, write to %s."),
+                count, suffix, ZANDOR_SUPPORT_EMAIL);
+    show_message_box(owner, summary, MB_OK | MB_ICONINFORMATION);
+    return true;
+}
