@@ -7,6 +7,7 @@
 #include "ui/server_cards.h"
 #include "ui/window_state.h"
 #include "updates/update_run.h"
+#include "web/web_lookups.h"
 
 static const int CLIENT_WIDTH = 600;
 
@@ -30,10 +31,6 @@ void resize_client(int height) {
     GetWindowRect(window, &now);
     SetWindowPos(window, nullptr, now.left, now.top, outer.right - outer.left, outer.bottom - outer.top,
                  SWP_NOZORDER | SWP_NOACTIVATE);
-}
-
-static void start_players_fetch() {
-    if (window_hooks.players_fetch) window_hooks.players_fetch();
 }
 
 // The main page's own part of a page switch: server line, the moment it showed, focus on "Play now".

@@ -6,10 +6,7 @@
 #include "core/text_table.h"
 #include "ui/paint_tools.h"
 #include "ui/window_state.h"
-
-static long players_count() {
-    return window_hooks.players_count ? window_hooks.players_count() : -1;
-}
+#include "web/web_lookups.h"
 
 bool players_line(long count, char* text, unsigned size) {
     if (count < 0) {
@@ -26,7 +23,7 @@ bool players_line(long count, char* text, unsigned size) {
 
 static void draw_players_line(HDC dc, RECT card) {
     char text[120];
-    if (!players_line(players_count(), text, sizeof text)) return;
+    if (!players_line(players_online_count(), text, sizeof text)) return;
     HBRUSH green = CreateSolidBrush(RGB(46, 158, 58));
     HGDIOBJ old_brush = SelectObject(dc, green);
     HGDIOBJ old_pen = SelectObject(dc, GetStockObject(NULL_PEN));

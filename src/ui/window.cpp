@@ -18,6 +18,7 @@
 #include "ui/status.h"
 #include "ui/window_state.h"
 #include "updates/update_run.h"
+#include "web/web_lookups.h"
 
 static const char CLASS_NAME[] = "ZANDOR_Launcher_Window";
 static const DWORD WINDOW_STYLE = WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX | WS_CLIPCHILDREN;
@@ -138,7 +139,7 @@ static void on_timer(WPARAM id) {
     if (id == TIMER_STATUS) {
         status_tick();
     } else if (id == TIMER_PLAYERS) {
-        if (window_ui.page == PAGE_SERVER && window_hooks.players_fetch) window_hooks.players_fetch();
+        if (window_ui.page == PAGE_SERVER) start_players_fetch();
     } else if (id == TIMER_LOGIN_POLL) {
         if (window_hooks.login_poll_timer) window_hooks.login_poll_timer();
     }

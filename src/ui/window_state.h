@@ -73,18 +73,18 @@ struct WindowUi {
 
 extern WindowUi window_ui;
 
-// What the log-in flow tells the window; written by the log-in flow on the UI thread, painted here.
+// What the log-in flow tells the window besides the current log-in (account/login_state.h); written
+// by the log-in flow on the UI thread, painted here.
 struct LoginView {
-    bool account_logged_in;
     bool browser_waiting;  // the browser log-in runs: its code is shown
     bool not_you_offered;  // the log-in was automatic: "Not you?" is offered, the countdown is longer
-    char display_name[64];
     char user_code[16];
 };
 
 extern LoginView login_view;
 
-// Calls out of the window into modules that drive it. A hook left empty does nothing.
+// Calls out of the window into the modules that drive it (the log-in flow, the folder page, the
+// links). A hook left empty does nothing.
 struct WindowHooks {
     void (*login_button)();         // "Log in with Google"
     void (*login_done)();           // WM_LOGIN_DONE arrived
@@ -94,8 +94,6 @@ struct WindowHooks {
     void (*use_folder)();           // "Use this folder"
     void (*browse_folder)();        // "Browse..."
     void (*link_action)(int action);
-    void (*players_fetch)();  // starts one players-online fetch unless one runs
-    long (*players_count)();  // the last count read, -1 when none
 };
 
 extern WindowHooks window_hooks;

@@ -1,32 +1,49 @@
 #!/usr/bin/env bash
-# Runs the window tests: once on the shared prefix (96 dpi), then the geometry again at 144 dpi in a
-# private copy of the prefix whose LogPixels is 144. Needs DISPLAY (an X screen of 1280x1024).
+# Runs the window tests in a private copy of the Wine prefix (its own wineserver on this DISPLAY, its
+# own LogPixels): everything at 96 dpi, then the geometry and the pictures again at 144 dpi.
+# Needs DISPLAY (an X screen of 1280x1024).
 set -u
 here=$(cd "$(dirname "$0")" && pwd)
 root=$(cd "$here/../.." && pwd)
 exe=$1
 shared="${WINEPREFIX:-$root/build/wineprefix}"
 
-status=0
-WINEPREFIX="$shared" ZANDOR_TEST_DPI=96 "$root/scripts/wine-run" "$exe" || status=1
-
-# The private prefix: registry and user files copied, the large Windows folder hard-linked.
+# The copy: registry and small folders copied, the large Windows folder hard-linked.
 private=$(mktemp -d)
+prefix="$private/prefix"
 cleanup() {
-  WINEPREFIX="$private/prefix" wineserver -k 2>/dev/null
+  WINEPREFIX="$prefix" wineserver -k 2>/dev/null
   rm -rf "$private"
 }
 trap cleanup EXIT
-mkdir -p "$private/prefix/drive_c"
-cp -a "$shared"/*.reg "$shared/dosdevices" "$private/prefix/"
+mkdir -p "$prefix/drive_c"
+cp -a "$shared"/*.reg "$shared/.update-timestamp" "$shared/dosdevices" "$prefix/"
 for item in "$shared"/drive_c/*; do
   if [ "$(basename "$item")" = windows ]; then
-    cp -al "$item" "$private/prefix/drive_c/"
+    cp -al "$item" "$prefix/drive_c/"
   else
-    cp -a "$item" "$private/prefix/drive_c/"
+    cp -a "$item" "$prefix/drive_c/"
   fi
 done
-export WINEPREFIX="$private/prefix"
-"$root/scripts/wine-run" reg add 'HKCU\Control Panel\Desktop' /v LogPixels /t REG_DWORD /d 144 /f >/dev/null 2>&1
+export WINEPREFIX="$prefix"
+
+set_dpi() {
+  "$root/scripts/wine-run" reg add 'HKCU\Control Panel\Desktop' /v LogPixels /t REG_DWORD /d "$1" /f >/dev/null 2>&1
+}
+
+# Unmanaged windows: without a window manager, hiding a managed window waits 2 s for one.
+"$root/scripts/wine-run" reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /t REG_SZ /d N /f >/dev/null 2>&1
+
+status=0
+set_dpi 96
+ZANDOR_TEST_DPI=96 "$root/scripts/wine-run" "$exe" || status=1
+set_dpi 144
 ZANDOR_TEST_DPI=144 "$root/scripts/wine-run" "$exe" --gtest_filter='Geometry.*:Screenshots.*' || status=1
+
+# The pictures as PNG too, when ImageMagick is there.
+if command -v convert >/dev/null; then
+  for bmp in "$(dirname "$(dirname "$exe")")"/ui_screenshots/*.bmp; do
+    [ -f "$bmp" ] && convert "$bmp" "${bmp%.bmp}.png" 2>/dev/null
+  done
+fi
 exit $status

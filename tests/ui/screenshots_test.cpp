@@ -2,6 +2,7 @@
 // for a person to look at; checks that each page drew its links inside the client.
 #include "ui_test_support.h"
 
+#include "account/login_state.h"
 #include "core/launcher_state.h"
 #include "core/text.h"
 #include "core/text_table.h"
@@ -14,10 +15,6 @@
 #include "updates/update_run.h"
 
 namespace {
-
-long fifty_seven() {
-    return 57;
-}
 
 void reopen_in(const char* language) {
     DestroyWindow(main_window());
@@ -65,14 +62,12 @@ TEST_F(Screenshots, EveryPageInBothLanguages) {
         EXPECT_EQ(window_ui.link_count, 5);
         login_view.browser_waiting = false;
 
-        window_hooks.players_count = fifty_seven;
         show_page(PAGE_SERVER);
         EXPECT_TRUE(save_window_bmp(prefix + "2_server.bmp"));
-        window_hooks.players_count = nullptr;
 
-        login_view.account_logged_in = true;
+        account_logged_in = true;
         login_view.not_you_offered = true;
-        copy_text(login_view.display_name, sizeof login_view.display_name, "Alex Morgan");
+        copy_text(current_login.display_name, sizeof current_login.display_name, "Alex Morgan");
         launcher.server_choice = SERVER_ZANDOR;
         launcher.update_checked = true;
         update_started = true;
@@ -102,6 +97,7 @@ TEST_F(Screenshots, EveryPageInBothLanguages) {
             EXPECT_LE(link.bottom, client.bottom);
         }
         login_view = LoginView{};
+        account_logged_in = false;
         update_started = false;
     }
 }
