@@ -1,0 +1,64 @@
+// The boot check as start-up runs it: a launcher started with a DLL that failed twice rolls it back
+// and logs why; without a previous DLL it says so at every start.
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include <string>
+
+#include "support/test_support.h"
+
+namespace {
+
+std::string boot_json(int attempts, const std::string& previous_path) {
+    std::string escaped;
+    for (char c : previous_path) escaped += c == '\\' ? std::string("\\\\") : std::string(1, c);
+    return "{\n \"pending_sha512\": \"" + std::string(128, 'b') + "\",\n \"pending_version\": 13,\n \"attempts\": " +
+           std::to_string(attempts) + ",\n \"previous_path\": \"" + escaped + "\",\n \"previous_sha512\": \"" +
+           std::string(128, 'a') + "\",\n \"previous_version\": 12,\n \"format\": 1\n}\n";
+}
+
+}  // namespace
+
+TEST(BootCheckAtStartup, RollsBackOrReportsAndLogs) {
+    std::string game = make_temp_folder("bootcheck");
+    std::string exe = game + "\\ZANDOR Launcher.exe";
+    ASSERT_TRUE(CopyFileA(launcher_exe().c_str(), exe.c_str(), FALSE));
+    std::string updates = game + "\\ombrix_data\\updates";
+    ASSERT_TRUE(CreateDirectoryA((game + "\\ombrix_data").c_str(), nullptr));
+    ASSERT_TRUE(CreateDirectoryA(updates.c_str(), nullptr));
+    auto run = [&] {
+        unsigned long code = 99;
+        EXPECT_TRUE(run_program("\"" + exe + "\" --no-game", game, &code));
+        return code;
+    };
+    auto log = [&] {
+        std::string text;
+        read_file(updates + "\\launcher.log", &text);
+        return text;
+    };
+
+    ASSERT_TRUE(write_file(game + "\\d3d8.dll", "new dll"));
+    ASSERT_TRUE(write_file(updates + "\\boot.json", boot_json(3, "")));
+    EXPECT_EQ(run(), 0u);
+    EXPECT_EQ(run(), 0u);
+    const std::string stuck =
+        "boot check: the new DLL (version 13) failed to start 3 times, but no previous DLL is kept\r\n";
+    std::string text = log();
+    size_t first = text.find(stuck);
+    ASSERT_NE(first, std::string::npos) << text;
+    EXPECT_NE(text.find(stuck, first + 1), std::string::npos) << "reported at every start";
+
+    std::string previous = updates + "\\previous_dll.dll";
+    ASSERT_TRUE(write_file(previous, "old dll"));
+    ASSERT_TRUE(write_file(updates + "\\boot.json", boot_json(2, previous)));
+    EXPECT_EQ(run(), 0u);
+    EXPECT_NE(log().find("boot check: the new DLL (version 13) failed to start 2 times: the previous DLL (version 12) "
+                         "is back from the next start"),
+              std::string::npos);
+    std::string dll;
+    ASSERT_TRUE(read_file(game + "\\d3d8.dll", &dll));
+    EXPECT_EQ(dll, "old dll");
+    EXPECT_FALSE(file_exists(updates + "\\boot.json"));
+    remove_tree(game);
+}
