@@ -158,6 +158,7 @@ void WindowTest::SetUp() {
     if (!main_window()) {
         launcher_state_reset();
         copy_text(launcher.update_paths.game_folder, PATH_CAP, game_folder.c_str());
+        join_path(launcher.settings_path, sizeof launcher.settings_path, game_folder.c_str(), "zandor.ini");
         open_window(GetModuleHandleA(nullptr), PAGE_MAIN);
     }
     HWND window = main_window();
