@@ -8,11 +8,7 @@
 #include "core/text_table.h"
 #include "game_setup/d3d8_placement.h"
 #include "updates/update_run.h"
-
-// The newest launcher version from the web lookup; empty until that lookup has found one.
-static const char* newest_launcher_version() {
-    return "";
-}
+#include "web/web_lookups.h"
 
 void update_outcome_text(char* text, unsigned size) {
     if (!text || size == 0) return;
@@ -25,7 +21,7 @@ void update_outcome_text(char* text, unsigned size) {
     if (note && note[0]) {
         append_text(text, size, note);
     } else if (!launcher.update_checked) {
-        const char* version = newest_launcher_version();
+        const char* version = newest_launcher_version;
         if (version[0]) {
             char sentence[300];
             format_text(sentence, sizeof sentence,

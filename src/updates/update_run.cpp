@@ -8,6 +8,7 @@
 #include <string.h>
 
 #include "account/link_exchange.h"
+#include "account/login_state.h"
 
 #include "core/launcher_state.h"
 #include "core/log.h"
@@ -19,8 +20,10 @@
 #include "updates/run_update.h"
 #include "updates/update_protocol.h"
 #include "updates/waiting_parts.h"
+#include "web/web_lookups.h"
 
-UpdateLogin update_login;
+// Points at the log-in of this run; the log-in flow adds its outcome note when it has one.
+UpdateLogin update_login = {&current_login, &account_logged_in, nullptr};
 UpdateProgress update_progress;
 UpdateResult update_result;
 bool update_started;
@@ -110,7 +113,7 @@ static DWORD WINAPI update_worker(void*) {
 
 static DWORD WINAPI short_worker(void*) {
     write_game_account_file();
-    // The newest-launcher-version lookup joins here once the web lookups exist.
+    look_up_newest_launcher();
     InterlockedExchange(&update_done, 1);
     return 0;
 }
