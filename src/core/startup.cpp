@@ -21,6 +21,10 @@
 #include "game_folder/grant.h"
 #include "game_folder/protected_folder.h"
 #include "game_setup/server_choice.h"
+#include "ui/paint_pages.h"
+#include "ui/status.h"
+#include "ui/window.h"
+#include "ui/window_state.h"
 #include "uninstall/uninstall.h"
 #include "updates/boot_check.h"
 #include "updates/update_run.h"
@@ -94,6 +98,19 @@ static void log_start() {
     if (launcher.folder_note[0]) log_line("%s", launcher.folder_note);
 }
 
+// The window on its first page: the main page while a saved log-in is renewed, else the log-in page.
+static void show_first_page() {
+    bool saved_login_loaded = current_login.token[0] != 0;
+    if (saved_login_loaded) {
+        char status[800];
+        format_text(status, sizeof status, lookup_text("Logging in as %s..."), current_login.display_name);
+        set_status_text(status);
+        log_line("saved log-in of %s: renewing", current_login.display_name);
+    }
+    open_window(GetModuleHandleA(nullptr), saved_login_loaded ? PAGE_MAIN : PAGE_LOGIN);
+    if (!saved_login_loaded) set_login_status(lookup_text("Looking for your ZANDOR account..."), false);
+}
+
 int run_launcher() {
     launcher_state_reset();
     note_own_path();
@@ -148,6 +165,14 @@ int run_launcher() {
     read_server_choice();
     log_line("server choice in zandor.ini: %s", server_choice_name());
     read_update_host_and_channel();
+
+    show_first_page();
+    // The log-in worker (renewal or the automatic log-in) starts here with the log-in flow.
+    if (launcher.window) {
+        run_message_loop();
+    } else {
+        log_line("the window could not be created: the launcher ends");
+    }
 
     if (update_worker_started() && !wait_for_update_worker(20000)) {
         log_line("the update step did not stop within 20 s");

@@ -19,7 +19,7 @@ struct LauncherRun : testing::Test {
 
     unsigned long run(const std::string& arguments) {
         unsigned long code = 12345;
-        EXPECT_TRUE(run_program("\"" + exe + "\" " + arguments, "C:\\", &code));
+        EXPECT_TRUE(run_launcher_closing_window("\"" + exe + "\" " + arguments, "C:\\", &code));
         return code;
     }
     std::vector<std::string> log_lines() {
@@ -52,6 +52,7 @@ TEST_F(LauncherRun, NoGameRunsInItsOwnFolderAndMigratesTheOlderSettings) {
         "settings: tolven.ini moved to zandor.ini",
         "game folder: given on the command line",
         "server choice in zandor.ini: none yet",
+        "window closed by the player: the game is not started",
         "launcher closed",
     };
     EXPECT_EQ(log_lines(), expected);
@@ -59,8 +60,8 @@ TEST_F(LauncherRun, NoGameRunsInItsOwnFolderAndMigratesTheOlderSettings) {
     // A second run appends; nothing is migrated again.
     EXPECT_EQ(run("--NO-GAME --no-game"), 0u);
     std::vector<std::string> lines = log_lines();
-    ASSERT_EQ(lines.size(), 9u);
-    EXPECT_EQ(lines[6], "game folder: given on the command line");
+    ASSERT_EQ(lines.size(), 11u);
+    EXPECT_EQ(lines[7], "game folder: given on the command line");
 }
 
 TEST_F(LauncherRun, InTheGameFolderItFindsItsOwnFolder) {
@@ -68,7 +69,7 @@ TEST_F(LauncherRun, InTheGameFolderItFindsItsOwnFolder) {
     write_file(folder + "\\zandor.ini", "[online]\r\nserver=-\r\n");
     EXPECT_EQ(run(""), 0u);
     std::vector<std::string> lines = log_lines();
-    ASSERT_EQ(lines.size(), 4u);
+    ASSERT_EQ(lines.size(), 5u);
     EXPECT_EQ(lines[1], "game folder: the launcher's own folder");
     EXPECT_EQ(lines[2], "server choice in zandor.ini: any server");
 }

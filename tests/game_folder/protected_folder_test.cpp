@@ -101,6 +101,7 @@ TEST_F(ProtectedFolderTest, TheLauncherAsksRunsTheGrantAndGoesOn) {
     ASSERT_NE(process, nullptr);
     std::string question = answer_message_box(IDYES);
     CloseHandle(in_use);  // the grant run "unlocks" the folder
+    EXPECT_TRUE(close_launcher_window(process));
     EXPECT_EQ(question.rfind("Your PES6 folder is in a protected place:\n" + folder + "\n", 0), 0u) << question;
     EXPECT_EQ(finish_program(process), 0u);
 

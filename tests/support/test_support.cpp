@@ -4,6 +4,7 @@
 #include <windows.h>
 
 #include <stdio.h>
+#include <string.h>
 
 static std::string windows_path(const char* path) {
     std::string p = path;
@@ -146,4 +147,51 @@ unsigned long finish_program(void* process, unsigned long timeout_ms) {
     }
     CloseHandle(process);
     return code;
+}
+
+namespace {
+struct WindowSearch {
+    DWORD process_id;
+    HWND found;
+};
+
+BOOL CALLBACK find_launcher_window(HWND window, LPARAM context) {
+    WindowSearch* search = (WindowSearch*)context;
+    DWORD owner = 0;
+    GetWindowThreadProcessId(window, &owner);
+    char name[64] = "";
+    GetClassNameA(window, name, sizeof name);
+    if (owner == search->process_id && IsWindowVisible(window) && strcmp(name, "ZANDOR_Launcher_Window") == 0) {
+        search->found = window;
+        return FALSE;
+    }
+    return TRUE;
+}
+}  // namespace
+
+bool close_launcher_window(void* process, unsigned long timeout_ms) {
+    WindowSearch search = {GetProcessId(process), nullptr};
+    for (unsigned long waited = 0; waited < timeout_ms; waited += 100) {
+        EnumWindows(find_launcher_window, (LPARAM)&search);
+        if (search.found) {
+            PostMessageA(search.found, WM_CLOSE, 0, 0);
+            return true;
+        }
+        if (WaitForSingleObject(process, 100) == WAIT_OBJECT_0) return false;
+    }
+    return false;
+}
+
+bool run_launcher_closing_window(const std::string& command_line, const std::string& folder,
+                                 unsigned long* exit_code, unsigned long timeout_ms) {
+    void* process = start_program(command_line, folder);
+    if (!process) return false;
+    close_launcher_window(process, timeout_ms);
+    DWORD code = 0;
+    bool ended = WaitForSingleObject(process, timeout_ms) == WAIT_OBJECT_0;
+    if (!ended) TerminateProcess(process, 99);
+    GetExitCodeProcess(process, &code);
+    CloseHandle(process);
+    if (exit_code) *exit_code = code;
+    return ended;
 }

@@ -33,3 +33,9 @@ void* start_program(const std::string& command_line, const std::string& folder);
 // Waits for a started program at most timeout_ms, ends it when it is still running, closes the
 // handle and gives its exit code (259 when it had to be ended).
 unsigned long finish_program(void* process, unsigned long timeout_ms = 30000);
+// Waits at most timeout_ms for a started launcher to show its window and closes it as a player would
+// (the close box); false when no window showed (the run may have ended before it).
+bool close_launcher_window(void* process, unsigned long timeout_ms = 30000);
+// Runs the launcher, closes its window once it shows, and gives its exit code as run_program does.
+bool run_launcher_closing_window(const std::string& command_line, const std::string& folder,
+                                 unsigned long* exit_code, unsigned long timeout_ms = 60000);

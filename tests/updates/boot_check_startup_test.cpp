@@ -29,7 +29,7 @@ TEST(BootCheckAtStartup, RollsBackOrReportsAndLogs) {
     ASSERT_TRUE(CreateDirectoryA(updates.c_str(), nullptr));
     auto run = [&] {
         unsigned long code = 99;
-        EXPECT_TRUE(run_program("\"" + exe + "\" --no-game", game, &code));
+        EXPECT_TRUE(run_launcher_closing_window("\"" + exe + "\" --no-game", game, &code));
         return code;
     };
     auto log = [&] {
