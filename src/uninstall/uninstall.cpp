@@ -8,6 +8,7 @@
 
 #include "account/account_files.h"
 #include "account/account_requests.h"
+#include "account/link_exchange.h"
 #include "account/login_state.h"
 #include "build_config.h"
 #include "core/folder_path.h"
@@ -22,7 +23,6 @@
 #include "updates/update_run.h"
 
 static const char GAME_MUTEX[] = "{87F2B5F7-09C3-4520-AB5E-16313ADB035B}";
-static const unsigned short ACCOUNT_PORT = 20293;
 
 // Deletes a file, or schedules it for the next restart when it is in use; true when either worked.
 static bool remove_file(const char* path) {

@@ -74,7 +74,7 @@ SavedLogin sample_login() {
     strcpy(login.token, "pgt1.token-of-the-player");
     login.issued_number = 1700000000123ull;
     login.account_id = 4242;
-    strcpy(login.display_name, "Ana Mar\xeda");
+    strcpy(login.display_name, "Ana Mar\xed" "a");
     strcpy(login.terms_version, "2024-05");
     strcpy(login.terms_url, "https://zandor.example/terms?v=5");
     login.terms_notice_shown = true;
