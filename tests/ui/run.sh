@@ -34,9 +34,25 @@ set_dpi() {
 # Unmanaged windows: without a window manager, hiding a managed window waits 2 s for one.
 "$root/scripts/wine-run" reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /t REG_SZ /d N /f >/dev/null 2>&1
 
+# The reference update server for the real run, on free loopback ports.
+/usr/bin/python3 "$root/tests/peers/update_server.py" --ports-file "$private/ports" &
+server=$!
+for _ in $(seq 100); do
+  [ -f "$private/ports" ] && break
+  sleep 0.1
+done
+if [ -f "$private/ports" ]; then
+  read -r service_port control_port < "$private/ports"
+  export ZANDOR_UPDATE_PORT="$service_port" ZANDOR_UPDATE_CONTROL_PORT="$control_port"
+else
+  echo "run.sh: the reference update server did not start" >&2
+fi
+
 status=0
 set_dpi 96
 ZANDOR_TEST_DPI=96 "$root/scripts/wine-run" "$exe" || status=1
+kill "$server" 2>/dev/null
+wait "$server" 2>/dev/null
 set_dpi 144
 ZANDOR_TEST_DPI=144 "$root/scripts/wine-run" "$exe" --gtest_filter='Geometry.*:Screenshots.*' || status=1
 
