@@ -134,6 +134,8 @@ int run_launcher() {
         return 0;
     }
     if (!ensure_writable(game_folder)) return 0;
+    // The folder page made the window: it stays hidden until the first page.
+    if (launcher.window) ShowWindow((HWND)launcher.window, SW_HIDE);
 
     update_paths_init(&launcher.update_paths, game_folder);
     copy_text(launcher.update_paths.launcher_path, PATH_CAP, launcher.launcher_exe);
