@@ -2,11 +2,14 @@
 """Reference account server for the tests: the secure link with a test hello key, scripted answers to
 the account requests, a record of every opened request, and misbehaviour on demand.
 
-Run: account_server.py --port-file FILE --key-file SEED_FILE
-It listens on two free loopback ports and writes "LINK_PORT CONTROL_PORT" to FILE once ready.
+Run: account_server.py --port-file FILE --key-file SEED_FILE [--link-port PORT]
+It listens on two loopback ports (free ones, or PORT for the link) and writes "LINK_PORT CONTROL_PORT"
+to FILE once ready.
 
 The control port takes lines, each answered by one line:
   PUSH BEHAVIOUR [ANSWER_HEX]   queue a behaviour (and an answer; "-" is empty) for the next connection
+  ANSWER WORD ANSWER_HEX        queue an answer for the next request whose first field is WORD; such
+                                answers are given in order, before the default for WORD
   DEFAULT WORD ANSWER_HEX       the answer to requests whose first field is WORD, when none is queued
   RESET                         clear the queue, the defaults and the record
   COUNT                         number of link connections so far
@@ -30,6 +33,7 @@ class State:
         self.lock = threading.Lock()
         self.queue = []
         self.defaults = {}
+        self.word_queues = {}
         self.record = []
 
     def next_script(self):
@@ -41,6 +45,9 @@ class State:
     def default_answer(self, request):
         word = request.split(b"\t", 1)[0].decode("latin-1")
         with self.lock:
+            queued = self.word_queues.get(word)
+            if queued:
+                return queued.pop(0)
             return self.defaults.get(word, b"OK")
 
 
@@ -119,10 +126,16 @@ def serve_control(conn, state):
                 with state.lock:
                     state.defaults[words[1]] = b"" if words[2] == "-" else bytes.fromhex(words[2])
                 reply = "OK"
+            elif words[0] == "ANSWER" and len(words) == 3:
+                with state.lock:
+                    answer = b"" if words[2] == "-" else bytes.fromhex(words[2])
+                    state.word_queues.setdefault(words[1], []).append(answer)
+                reply = "OK"
             elif words[0] == "RESET":
                 with state.lock:
                     state.queue.clear()
                     state.defaults.clear()
+                    state.word_queues.clear()
                     state.record.clear()
                 reply = "OK"
             elif words[0] == "COUNT":
@@ -152,12 +165,15 @@ def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("--port-file", required=True)
     parser.add_argument("--key-file", required=True)
+    parser.add_argument("--link-port", type=int, default=0, help="the link's port (default: a free one)")
     args = parser.parse_args()
     signing_key = account_link.load_signing_key(args.key_file)
     state = State()
 
     link = socket.socket(socket.AF_INET, socket.SOCK_STREAM)
-    link.bind(("127.0.0.1", 0))
+    if args.link_port:
+        link.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)
+    link.bind(("127.0.0.1", args.link_port))
     link.listen(16)
     control = socket.socket(socket.AF_INET, socket.SOCK_STREAM)
     control.bind(("127.0.0.1", 0))

@@ -3,8 +3,9 @@
 serves one manifest per channel and files by their SHA-512 digest, records every line it receives,
 and misbehaves on demand. Written independently of the launcher's code.
 
-Usage: update_server.py --ports-file PATH
-Writes "<service port> <control port>" to PATH once both listen on 127.0.0.1.
+Usage: update_server.py --ports-file PATH [--port PORT]
+Writes "<service port> <control port>" to PATH once both listen on 127.0.0.1 (the service on PORT when
+given, else on a free port).
 
 Control lines (one per connection or several; each gets one answer line starting with "OK"):
   RESET                      forget manifests, files, records and misbehaviour
@@ -204,10 +205,10 @@ def handle(conn, serve):
         pass
 
 
-def listen(serve):
+def listen(serve, port=0):
     server = socket.socket(socket.AF_INET, socket.SOCK_STREAM)
     server.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)
-    server.bind(("127.0.0.1", 0))
+    server.bind(("127.0.0.1", port))
     server.listen(16)
 
     def accept_loop():
@@ -222,8 +223,9 @@ def listen(serve):
 def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("--ports-file", required=True)
+    parser.add_argument("--port", type=int, default=0, help="the service port (default: a free one)")
     args = parser.parse_args()
-    service_port = listen(serve_update)
+    service_port = listen(serve_update, args.port)
     control_port = listen(serve_control)
     temporary = args.ports_file + ".tmp"
     with open(temporary, "w") as f:
