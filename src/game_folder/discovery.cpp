@@ -8,6 +8,7 @@
 #include "core/folder_path.h"
 #include "core/settings.h"
 #include "core/text.h"
+#include "game_folder/folder_page.h"
 
 static const char USUAL_INSTALL_SOURCE[] =
     "the usual install folder (Program Files\\KONAMI\\Pro Evolution Soccer 6)";
@@ -113,9 +114,11 @@ bool find_first_candidate(const char* launcher_dir, char* folder, size_t cap) {
 
 bool find_game_folder(const char* launcher_dir, char* folder, size_t cap, char* source, size_t source_cap) {
     if (find_game_folder_at_once(launcher_dir, folder, cap, source, source_cap)) return true;
+    // A candidate is never taken without the player: the folder page offers it.
     char candidate[MAX_PATH] = "";
-    find_first_candidate(launcher_dir, candidate, sizeof candidate);
-    // The player confirms a candidate or picks another folder on the folder page; until that page
-    // exists, a run without a folder found at once ends as if the player had closed it.
-    return false;
+    if (!find_first_candidate(launcher_dir, candidate, sizeof candidate)) candidate[0] = 0;
+    if (!run_folder_page(candidate, launcher_dir, folder, cap)) return false;
+    save_game_folder(launcher_dir, folder);
+    copy_text(source, source_cap, "given on the folder page (typed, pasted or browsed)");
+    return true;
 }
