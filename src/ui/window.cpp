@@ -9,7 +9,6 @@
 #include "core/text.h"
 #include "core/launcher_state.h"
 #include "core/log.h"
-#include "core/text_table.h"
 #include "ui/buttons.h"
 #include "ui/commands.h"
 #include "ui/controls.h"
