@@ -110,8 +110,11 @@ TEST_F(FolderTextTest, ADriveRootKeepsItsBackslashAndCountsOnlyWithTheGame) {
     check({"C:\\", "C:\\", ""});
     check({"C:/", "C:\\", ""});
     // The program's path at the root stands for the root, not for drive C's current folder.
+    SetEnvironmentVariableA("=C:", "C:\\windows");
     check({"C:\\pes6.exe", "C:\\", ""});
     check({"\"C:\\setup.exe\" ", "C:\\", ""});
+    check({"C:", "", NOT_HERE + std::string("C:\\windows")});
+    SetEnvironmentVariableA("=C:", nullptr);
     DeleteFileA(exe.c_str());
 }
 
@@ -135,6 +138,17 @@ TEST_F(FolderTextTest, LongTextsAreNeverCutIntoAnotherFolder) {
     char small[12] = "";
     EXPECT_FALSE(validate_folder_text(missing.c_str(), folder, sizeof folder, small, sizeof small));
     EXPECT_STREQ(small, "This folder");
+}
+
+TEST_F(FolderTextTest, StrangeInputIsRefusedWithAMessage) {
+    const char* inputs[] = {"%",    "%%%",  "%ZANDOR_PAGE_ROOT", "\\\\?\\",  "CON",  "C:",   "::",   "\\\\",
+                            "\\", "/",    ".exe",              "a\"b",  "*",    "?:\\", "\x01", "\xff\xfe",
+                            ".",    "..\\", "pes6.exe",          "\\.exe"};
+    for (const char* input : inputs) {
+        char folder[MAX_PATH] = "", error[FOLDER_ERROR_CAP] = "";
+        EXPECT_FALSE(validate_folder_text(input, folder, sizeof folder, error, sizeof error)) << input << " " << folder;
+        EXPECT_NE(error[0], 0) << input;
+    }
 }
 
 TEST_F(FolderTextTest, TheMessagesFollowTheLanguageOnceDecided) {
