@@ -6,6 +6,7 @@
 #include <string.h>
 
 #include "account/account_files.h"
+#include "account/login_flow.h"
 #include "account/login_state.h"
 #include "build_config.h"
 #include "core/command_line.h"
@@ -168,8 +169,9 @@ int run_launcher() {
     log_line("server choice in zandor.ini: %s", server_choice_name());
     read_update_host_and_channel();
 
+    login_flow_attach();
     show_first_page();
-    // The log-in worker (renewal or the automatic log-in) starts here with the log-in flow.
+    start_login_worker(current_login.token[0] ? LOGIN_RENEW : LOGIN_AUTO);
     if (launcher.window) {
         run_message_loop();
     } else {

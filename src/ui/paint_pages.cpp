@@ -42,7 +42,7 @@ static void paint_login_page(HDC dc) {
                   DT_CENTER | DT_VCENTER | DT_SINGLELINE);
         draw_text(dc, lookup_text("Waiting for your browser..."), scaled_rect(44, 252, 556, 274), font(FONT_BODY), MUTED,
                   DT_VCENTER | DT_SINGLELINE);
-        draw_link(dc, LINK_OPEN_PAGE_AGAIN, lookup_text("Open the page again"), 44, 284);
+        draw_link(dc, LINK_REOPEN_LOGIN, lookup_text("Open the page again"), 44, 284);
     } else {
         draw_text(dc,
                   lookup_text("ZANDOR accounts log in with Google. Your browser opens; sign in there, then come back "
@@ -51,7 +51,7 @@ static void paint_login_page(HDC dc) {
         draw_text(dc, window_ui.login_status, scaled_rect(44, 254, 556, 310), font(FONT_BODY), login_status_colour(),
                   DT_WORDBREAK);
     }
-    draw_link(dc, LINK_SIGN_UP, lookup_text("No account yet? Make one"), 44, 322);
+    draw_link(dc, LINK_SIGNUP, lookup_text("No account yet? Make one"), 44, 322);
     draw_link(dc, LINK_HELP, lookup_text("Need help?"), 44, 346);
 
     const char* terms = lookup_text("By logging in you accept the ZANDOR terms.");

@@ -31,12 +31,12 @@ static const UINT WM_LOGIN_DONE = WM_APP + 1;
 static const UINT WM_PLAYERS_ONLINE = WM_APP + 2;
 
 enum LinkAction {
-    LINK_SIGN_UP = 1,
+    LINK_SIGNUP = 1,
     LINK_HELP = 2,
     LINK_TERMS = 3,
     LINK_UNINSTALL = 4,
     LINK_NOT_YOU = 5,
-    LINK_OPEN_PAGE_AGAIN = 6,
+    LINK_REOPEN_LOGIN = 6,
 };
 
 enum FontId { FONT_WORDMARK, FONT_TITLE, FONT_BIG, FONT_BUTTON, FONT_BODY, FONT_SMALL, FONT_SMALL_BOLD, FONT_COUNT };
@@ -79,6 +79,7 @@ struct LoginView {
     bool browser_waiting;  // the browser log-in runs: its code is shown
     bool not_you_offered;  // the log-in was automatic: "Not you?" is offered, the countdown is longer
     char user_code[16];
+    char login_url[300];   // the browser log-in page of the waiting log-in, for "Open the page again"
 };
 
 extern LoginView login_view;
@@ -93,7 +94,8 @@ struct WindowHooks {
     void (*accept_terms_worker)();  // "I accept", after the window disabled it and said "Saving..."
     void (*use_folder)();           // "Use this folder"
     void (*browse_folder)();        // "Browse..."
-    void (*link_action)(int action);
+    void (*link_action)(int action);  // a link of the last paint was clicked (run_link_action)
+    void (*not_you)();                // the "Not you?" link's work in the log-in flow
 };
 
 extern WindowHooks window_hooks;

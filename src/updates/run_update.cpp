@@ -42,6 +42,11 @@ static bool dll_is_managed(const UpdatePaths* paths, const UpdateManifest* manif
     if (!sha512_file(paths->dll_path, digest, &size)) return false;
     digest_to_hex(digest, dll_hex);
     if (state->dll_sha512[0] && strcmp(dll_hex, state->dll_sha512) == 0) return true;
+    // The signed release's own DLL is ours too: a start killed between placing it and saving
+    // installed.json leaves it in place but not yet recorded.
+    if (manifest->parts[PART_DLL].present && memcmp(first_file(manifest, PART_DLL)->sha512, digest, 64) == 0) {
+        return true;
+    }
     for (uint32_t i = 0; i < manifest->known_dll_count; i++) {
         if (memcmp(manifest->known_dlls[i], digest, 64) == 0) return true;
     }

@@ -11,7 +11,7 @@
 #include "account/account_files.h"
 #include "account/account_requests.h"
 #include "account/machine_sources.h"
-#include "account_server_control.h"
+#include "support/account_server_control.h"
 #include "support/test_support.h"
 
 namespace {

@@ -7,7 +7,7 @@
 
 #include <string>
 
-#include "account_server_control.h"
+#include "support/account_server_control.h"
 #include "core/log.h"
 #include "game_setup/game_account.h"
 #include "support/test_support.h"

@@ -7,7 +7,7 @@
 #include <string>
 
 #include "account/link_exchange.h"
-#include "account_server_control.h"
+#include "support/account_server_control.h"
 
 namespace {
 

@@ -167,7 +167,7 @@ TEST_F(Input, AClickOnALinkRunsItsActionAndElsewhereNothing) {
     }
     SendMessageA(main_window(), WM_LBUTTONUP, 0, MAKELPARAM(scale(300), scale(20)));
     SendMessageA(main_window(), WM_LBUTTONUP, 0, MAKELPARAM(-5, -5));
-    std::vector<int> expected = {LINK_SIGN_UP, LINK_HELP, LINK_TERMS, LINK_UNINSTALL};
+    std::vector<int> expected = {LINK_SIGNUP, LINK_HELP, LINK_TERMS, LINK_UNINSTALL};
     EXPECT_EQ(links_clicked, expected);
 
     show_page(PAGE_MAIN);

@@ -1,5 +1,5 @@
 // Control-port client of the reference account server.
-#include "account_server_control.h"
+#include "support/account_server_control.h"
 
 #include <winsock2.h>
 #include <ws2tcpip.h>

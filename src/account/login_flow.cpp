@@ -1,0 +1,309 @@
+// The log-in flow. The worker thread only runs one request and writes the shared reply; everything
+// else happens on the window thread in on_login_done, which ignores answers of workers started
+// before the latest cancel, log-out or "Not you?" (the generation rule).
+#include "account/login_flow.h"
+
+#include <windows.h>
+#include <shellapi.h>
+#include <stdlib.h>
+#include <string.h>
+
+#include "account/account_files.h"
+#include "account/account_requests.h"
+#include "account/link_exchange.h"
+#include "account/login_state.h"
+#include "core/launcher_state.h"
+#include "core/log.h"
+#include "core/text.h"
+#include "core/text_table.h"
+#include "ui/links.h"
+#include "ui/pages.h"
+#include "ui/paint_pages.h"
+#include "ui/status.h"
+#include "ui/window_state.h"
+#include "updates/update_run.h"
+
+char login_outcome_note[300];
+
+// Shared with the worker: written by it, read here only after WM_LOGIN_DONE.
+static volatile LONG worker_busy = 0;
+static int login_mode = LOGIN_AUTO;
+static int login_generation = 0;
+static int worker_generation = 0;
+static AccountReply reply;
+static WebLoginRequest browser_request;
+static bool web_login_result = false;
+static int web_poll_result = 0;
+static bool accept_terms_result = false;
+// The worker's own copy of the log-in, taken when it starts, so the window may clear the current one.
+static SavedLogin worker_login;
+
+static char auto_login_marker[64];
+static unsigned short account_port = ACCOUNT_PORT;
+
+void set_login_account_port(unsigned short port) {
+    account_port = port;
+}
+
+static void set_button_text(const char* source) {
+    SetWindowTextA(control_window(ID_LOGIN), lookup_text(source));
+}
+
+static DWORD WINAPI login_worker(void*) {
+    char client_name[40];
+    make_client_name(launcher.own_version, client_name, sizeof client_name);
+    const char* host = launcher.account_host;
+    switch (login_mode) {
+        case LOGIN_WEBLOGIN:
+            web_login_result = request_web_login(host, account_port, client_name, &browser_request, &reply);
+            break;
+        case LOGIN_WEBPOLL:
+            web_poll_result = poll_web_login(host, account_port, &browser_request, &reply);
+            break;
+        case LOGIN_RENEW:
+            if (!renew_login(host, account_port, &worker_login, client_name, &reply)) reply.ok = false;
+            break;
+        case LOGIN_AUTO:
+            if (!auto_login(host, account_port, client_name, &reply)) reply.ok = false;
+            break;
+        case LOGIN_ACCEPT_TERMS:
+            accept_terms_result = accept_terms(host, account_port, &worker_login, worker_login.terms_version);
+            break;
+    }
+    wipe(&worker_login, sizeof worker_login);
+    InterlockedExchange(&worker_busy, 0);
+    HWND window = main_window();
+    if (window) PostMessageA(window, WM_LOGIN_DONE, 0, 0);
+    return 0;
+}
+
+void start_login_worker(int mode) {
+    if (InterlockedExchange(&worker_busy, 1) == 1) return;
+    login_mode = mode;
+    worker_generation = login_generation;
+    memset(&reply, 0, sizeof reply);
+    worker_login = current_login;
+    HANDLE thread = CreateThread(nullptr, 0, login_worker, nullptr, 0, nullptr);
+    if (!thread) {
+        wipe(&worker_login, sizeof worker_login);
+        InterlockedExchange(&worker_busy, 0);
+        return;
+    }
+    CloseHandle(thread);
+}
+
+void stop_browser_wait() {
+    login_view.browser_waiting = false;
+    KillTimer(main_window(), TIMER_LOGIN_POLL);
+    set_button_text("Log in with Google");
+    InvalidateRect(main_window(), nullptr, FALSE);
+}
+
+void on_login_button() {
+    if (login_view.browser_waiting) {
+        log_line("browser log-in cancelled");
+        login_generation++;
+        stop_browser_wait();
+        set_login_status("", false);
+    } else if (worker_busy) {
+        set_login_status(lookup_text("Please wait a moment and try again."), false);
+    } else {
+        set_login_status(lookup_text("Logging in..."), false);
+        EnableWindow(control_window(ID_LOGIN), FALSE);
+        start_login_worker(LOGIN_WEBLOGIN);
+    }
+}
+
+void on_poll_timer() {
+    if (login_view.browser_waiting && !worker_busy) start_login_worker(LOGIN_WEBPOLL);
+}
+
+static void show_reply_failure() {
+    set_login_status(reply.message[0] ? reply.message : lookup_text("The log-in did not work. Please try again."), true);
+}
+
+static void forget_current_login() {
+    wipe(&current_login, sizeof current_login);
+    account_logged_in = false;
+}
+
+static void on_terms_done() {
+    EnableWindow(control_window(ID_ACCEPT_TERMS), TRUE);
+    if (accept_terms_result) {
+        log_line("new terms %s accepted", current_login.terms_version);
+        set_login_status("", false);
+        show_main_page_after_login();
+    } else {
+        log_line("new terms %s: the answer did not arrive", current_login.terms_version);
+        set_login_status(lookup_text("That did not work. Please try again."), true);
+    }
+}
+
+static void on_web_login_started() {
+    if (!web_login_result) {
+        log_line("browser log-in: no request (%s)", reply.error_code);
+        show_reply_failure();
+        return;
+    }
+    log_line("browser log-in: the page is opened, code %s", browser_request.user_code);
+    ShellExecuteA(main_window(), "open", browser_request.login_url, nullptr, nullptr, SW_SHOWNORMAL);
+    login_view.browser_waiting = true;
+    copy_text(login_view.user_code, sizeof login_view.user_code, browser_request.user_code);
+    copy_text(login_view.login_url, sizeof login_view.login_url, browser_request.login_url);
+    set_login_status("", false);
+    set_button_text("Cancel");
+    SetTimer(main_window(), TIMER_LOGIN_POLL, TIMER_LOGIN_POLL_MS, nullptr);
+    InvalidateRect(main_window(), nullptr, FALSE);
+}
+
+// A refused or unanswered renewal.
+static void on_renewal_failed() {
+    log_line("log-in %s: %s (%s)", "renewal refused", reply.error_code, reply.answered ? "server answer" : "no answer");
+    bool keep_file = strcmp(reply.error_code, "rate_limited") == 0 || strcmp(reply.error_code, "server_error") == 0;
+    if (reply.answered && !keep_file) delete_saved_login();
+    if (!reply.answered && strcmp(reply.error_code, "not_our_server") != 0) {
+        copy_text(login_outcome_note, sizeof login_outcome_note,
+                  lookup_text("ZANDOR cannot be reached right now: the game starts without updates."));
+        account_logged_in = false;
+        show_main_page_after_login();
+        return;
+    }
+    forget_current_login();
+    if (window_ui.page != PAGE_LOGIN) show_page(PAGE_LOGIN);
+    show_reply_failure();
+}
+
+static void on_logged_in() {
+    login_view.not_you_offered = login_mode == LOGIN_AUTO;
+    if (login_mode == LOGIN_AUTO) copy_text(auto_login_marker, sizeof auto_login_marker, reply.pc_marker);
+    bool notice_was_shown = current_login.terms_notice_shown;
+    current_login = reply.login;
+    current_login.terms_notice_shown = true;
+    if (!save_login(&current_login)) log_line("the log-in could not be saved (DPAPI): asked again next time");
+    account_logged_in = true;
+    if (reply.older_terms) {
+        log_line("the account accepted older terms: the new terms %s are shown", current_login.terms_version);
+        show_page(PAGE_TERMS);
+        return;
+    }
+    const char* how = login_mode == LOGIN_RENEW  ? "log-in renewed"
+                      : login_mode == LOGIN_AUTO ? "logged in automatically (IP address)"
+                                                 : "logged in with Google (browser)";
+    log_line("%s as account %llu (%s)%s", how, (unsigned long long)current_login.account_id,
+             current_login.display_name, notice_was_shown ? "" : ", terms notice shown");
+    show_main_page_after_login();
+}
+
+void on_login_done() {
+    EnableWindow(control_window(ID_LOGIN), TRUE);
+    if (worker_generation != login_generation) {
+        log_line("an answer from before the log-out: ignored");
+        return;
+    }
+    switch (login_mode) {
+        case LOGIN_ACCEPT_TERMS: on_terms_done(); return;
+        case LOGIN_WEBLOGIN: on_web_login_started(); return;
+        case LOGIN_WEBPOLL:
+            if (!login_view.browser_waiting) return;
+            if (web_poll_result == 0) {
+                if (GetTickCount() - browser_request.started_tick <= browser_request.timeout_ms) return;
+                stop_browser_wait();
+                set_login_status(lookup_text("The log-in in the browser took too long. Please try again."), true);
+                return;
+            }
+            stop_browser_wait();
+            if (web_poll_result < 0) {
+                log_line("browser log-in refused: %s", reply.error_code);
+                show_reply_failure();
+                return;
+            }
+            on_logged_in();
+            return;
+        case LOGIN_AUTO:
+            if (reply.ok) {
+                on_logged_in();
+                return;
+            }
+            log_line("no automatic log-in by IP (%s)", reply.answered ? reply.error_code : "no answer");
+            if (reply.answered) {
+                set_login_status("", false);
+            } else {
+                set_login_status(reply.message, true);
+            }
+            return;
+        case LOGIN_RENEW:
+            if (reply.ok) {
+                on_logged_in();
+            } else {
+                on_renewal_failed();
+            }
+            return;
+    }
+}
+
+static DWORD WINAPI log_out_thread(void* parameter) {
+    char* token = (char*)parameter;
+    log_out_request(launcher.account_host, account_port, token);
+    wipe(token, 96);
+    free(token);
+    return 0;
+}
+
+// What log-out and "Not you?" share once the server was told: nobody is logged in, the log-in
+// page shows with a status text.
+static void back_to_login_page(const char* status) {
+    forget_current_login();
+    login_view.not_you_offered = false;
+    window_ui.play_now_pressed = false;
+    set_status_text("");
+    EnableWindow(control_window(ID_PLAY_NOW), TRUE);
+    EnableWindow(control_window(ID_CHANGE_SERVER), TRUE);
+    show_page(PAGE_LOGIN);
+    set_login_status(lookup_text(status), false);
+}
+
+void log_out() {
+    log_line("log out pressed (the PC marker stays)");
+    login_generation++;
+    stop_update_run(true);
+    delete_saved_login();
+    if (current_login.token[0]) {
+        char* token = (char*)calloc(1, 96);
+        if (token) {
+            copy_text(token, 96, current_login.token);
+            HANDLE thread = CreateThread(nullptr, 0, log_out_thread, token, 0, nullptr);
+            if (thread) {
+                CloseHandle(thread);
+            } else {
+                wipe(token, 96);
+                free(token);
+            }
+        }
+    }
+    back_to_login_page("You are logged out.");
+}
+
+void not_you() {
+    log_line("Not you? pressed after the automatic log-in");
+    login_generation++;
+    stop_update_run(true);
+    not_me(launcher.account_host, account_port, &current_login, auto_login_marker);
+    back_to_login_page("Log in with your own ZANDOR account.");
+}
+
+static void accept_terms_from_window() {
+    start_login_worker(LOGIN_ACCEPT_TERMS);
+}
+
+void login_flow_attach() {
+    window_hooks.login_button = on_login_button;
+    window_hooks.login_done = on_login_done;
+    window_hooks.login_poll_timer = on_poll_timer;
+    window_hooks.log_out = log_out;
+    window_hooks.accept_terms_worker = accept_terms_from_window;
+    window_hooks.not_you = not_you;
+    window_hooks.link_action = run_link_action;
+    update_login.login = &current_login;
+    update_login.logged_in = &account_logged_in;
+    update_login.outcome_note = login_outcome_note;
+}

@@ -1,0 +1,67 @@
+// The link actions: the sign-up and terms pages, the help mail, the uninstall, "Not you?" and the
+// browser log-in page again.
+#include "ui/links.h"
+
+#include <windows.h>
+#include <shellapi.h>
+
+#include "account/login_state.h"
+#include "build_config.h"
+#include "core/launcher_state.h"
+#include "core/message_box.h"
+#include "core/text.h"
+#include "core/text_table.h"
+#include "ui/window_state.h"
+#include "uninstall/uninstall.h"
+
+static HINSTANCE open_address(const char* address) {
+    return ShellExecuteA(main_window(), "open", address, nullptr, nullptr, SW_SHOWNORMAL);
+}
+
+static void open_site_page(const char* path) {
+    char address[300];
+    format_text(address, sizeof address, "%s%s", ZANDOR_WEB_BASE, path);
+    open_address(address);
+}
+
+static void ask_for_help() {
+    char address[300];
+    format_text(address, sizeof address, "mailto:%s?subject=ZANDOR%%20log-in", ZANDOR_SUPPORT_EMAIL);
+    if ((INT_PTR)open_address(address) > 32) return;
+    // No mail program: tell the address instead.
+    char text[300];
+    format_text(text, sizeof text,
+                lookup_text("For help with your ZANDOR account, write to %s from the e-mail address of your Google "
+                            "account."),
+                ZANDOR_SUPPORT_EMAIL);
+    show_message_box(main_window(), text, MB_ICONINFORMATION);
+}
+
+static void uninstall_from_window() {
+    if (!uninstall()) return;
+    launcher.play_game = false;
+    launcher.start_step_taken = true;
+    DestroyWindow(main_window());
+}
+
+void run_link_action(int action) {
+    switch (action) {
+        case LINK_SIGNUP: open_site_page("/signup"); break;
+        case LINK_HELP: ask_for_help(); break;
+        case LINK_TERMS:
+            if (current_login.terms_url[0]) {
+                open_address(current_login.terms_url);
+            } else {
+                open_site_page("/terms");
+            }
+            break;
+        case LINK_UNINSTALL: uninstall_from_window(); break;
+        case LINK_NOT_YOU:
+            if (window_hooks.not_you) window_hooks.not_you();
+            break;
+        case LINK_REOPEN_LOGIN:
+            if (login_view.browser_waiting) open_address(login_view.login_url);
+            break;
+        default: break;
+    }
+}
