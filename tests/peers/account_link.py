@@ -32,6 +32,7 @@ BEHAVIOURS = [
     "answer_wrong_counter",  # the answer sealed with counter 1
     "answer_short",          # a box shorter than its tag
     "answer_cut",            # half of the answer line, then the connection closes
+    "slow:",                 # a correct exchange whose answer comes this many milliseconds late
 ]
 
 

@@ -23,6 +23,7 @@ import os
 import socket
 import sys
 import threading
+import time
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import account_link  # noqa: E402
@@ -95,6 +96,8 @@ def serve_link(conn, state, signing_key):
         entry["request"] = request
         if behaviour == "no_answer":
             return
+        if behaviour.startswith("slow:"):
+            time.sleep(int(behaviour[len("slow:"):]) / 1000.0)
         if answer is None:
             answer = state.default_answer(request)
         conn.sendall(session.answer_line(behaviour, answer))

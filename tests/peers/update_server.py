@@ -16,6 +16,7 @@ Control lines (one per connection or several; each gets one answer line starting
   MODE <name> [value]        silent | refuse_hello | error_line <text>
                              | answer_line <b64> (sent for MANIFEST, then the server hangs up)
                              | cut_manifest <n> | short_pieces <n> | drop_after <n> | corrupt_byte <n>
+                             | pace <ms> (waits that long before each piece: a slow line)
   RECORD                     "OK <b64>" of the lines received since RESET, joined by LF
 """
 import argparse
@@ -24,6 +25,7 @@ import hashlib
 import os
 import socket
 import threading
+import time
 
 HELLO = b"ZANDOR-UPDATE 1"
 HELLO_ANSWER = b"ZANDOR-UPDATE-OK 1\n"
@@ -98,6 +100,8 @@ def answer_get(conn, words, mode, sent_so_far):
     if count < 1 or count > MAX_PIECE or offset > len(data):
         conn.sendall(b"ERR bad range\n")
         return 0
+    if "pace" in mode:
+        time.sleep(mode["pace"] / 1000.0)
     piece = bytearray(data[offset : offset + count])
     if "short_pieces" in mode:
         piece = piece[: mode["short_pieces"]]
@@ -177,7 +181,7 @@ def control(line):
         if command == "MODE" and len(words) >= 2:
             name = words[1]
             value = words[2] if len(words) == 3 else ""
-            if name in ("cut_manifest", "short_pieces", "drop_after", "corrupt_byte"):
+            if name in ("cut_manifest", "short_pieces", "drop_after", "corrupt_byte", "pace"):
                 STATE.mode[name] = int(value)
             elif name == "answer_line":
                 STATE.mode[name] = base64.b64decode(value)

@@ -8,8 +8,9 @@ Run with Debian's /usr/bin/python3 (it needs python3-nacl).
   services.py hello-key --out FILE            new hello key seed; prints the launcher's key entry
   services.py make-release --out FOLDER       a small release folder for tools/sign_manifest.py
   services.py make-site --root FOLDER [--players N]
-  services.py load-release --control PORT --manifest FILE --release-folder FOLDER
+  services.py load-release --control PORT --manifest FILE --release-folder FOLDER [--pace MS]
   services.py script-account --control PORT --base URL [--pending N]
+  services.py slow-renewal --control PORT [--ms MS]
 """
 import argparse
 import base64
@@ -68,7 +69,7 @@ def make_release(args):
     write(os.path.join(out, "bots", "bot_takeover.jar"), b"PK\x05\x06" + b"\x00" * 18 + os.urandom(96 * 1024))
     write(os.path.join(out, "bots", "bot_tactics.jar"), b"PK\x05\x06" + b"\x00" * 18 + os.urandom(32 * 1024))
     write(os.path.join(out, "runtime", "bin", "java.exe"), b"MZ" + os.urandom(24 * 1024))
-    write(os.path.join(out, "runtime", "lib", "rt.jar"), b"PK\x05\x06" + b"\x00" * 18 + os.urandom(160 * 1024))
+    write(os.path.join(out, "runtime", "lib", "rt.jar"), b"PK\x05\x06" + b"\x00" * 18 + os.urandom(2 * 1024 * 1024))
     write(os.path.join(out, "runtime", "release"), "JAVA_VERSION=\"1.8.0\"\n")
 
 
@@ -103,6 +104,8 @@ def control(port, lines):
 
 def load_release(args):
     lines = ["RESET"]
+    if args.pace:
+        lines.append("MODE pace %d" % args.pace)
     with open(args.manifest, "rb") as f:
         lines.append("MANIFEST client " + base64.b64encode(f.read()).decode())
     for folder, _, names in os.walk(args.release_folder):
@@ -137,6 +140,11 @@ def script_account(args):
     control(args.control, lines)
 
 
+def slow_renewal(args):
+    """The next start's renewal answered a little late, so that its page can be seen."""
+    control(args.control, ["PUSH slow:%d %s" % (args.ms, login_answer().encode().hex())])
+
+
 def main(argv):
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     commands = parser.add_subparsers(dest="command", required=True)
@@ -151,13 +159,17 @@ def main(argv):
     c.add_argument("--control", type=int, required=True)
     c.add_argument("--manifest", required=True)
     c.add_argument("--release-folder", required=True)
+    c.add_argument("--pace", type=int, default=0, help="milliseconds before each piece (a slow line)")
     c = commands.add_parser("script-account")
     c.add_argument("--control", type=int, required=True)
     c.add_argument("--base", required=True)
     c.add_argument("--pending", type=int, default=3)
+    c = commands.add_parser("slow-renewal")
+    c.add_argument("--control", type=int, required=True)
+    c.add_argument("--ms", type=int, default=1500)
     args = parser.parse_args(argv)
     {"hello-key": hello_key, "make-release": make_release, "make-site": make_site,
-     "load-release": load_release, "script-account": script_account}[args.command](args)
+     "load-release": load_release, "script-account": script_account, "slow-renewal": slow_renewal}[args.command](args)
     return 0
 
 
