@@ -236,18 +236,23 @@ TEST_F(FolderPageRun, ABrowsedFolderIsRememberedInLauncherIniWhenZandorIniCannot
     start_to_folder_page();
     EXPECT_EQ(text_of(edit()), game);
 
+    // With an empty box the picker opens in the offered folder: a name typed there is one of its
+    // sub-folders.
+    std::string inner_game = game + "\\copy";
+    CreateDirectoryA(inner_game.c_str(), nullptr);
+    write_file(inner_game + "\\pes6.exe", "MZ");
     SendMessageA(edit(), WM_SETTEXT, 0, (LPARAM)"");
     PostMessageA(window, WM_COMMAND, MAKEWPARAM(BROWSE, BN_CLICKED), (LPARAM)GetDlgItem(window, BROWSE));
     HWND picker = wait_for_picker();
     ASSERT_NE(picker, nullptr) << "no picker";
     HWND name = FindWindowExA(picker, nullptr, "Edit", nullptr);
     ASSERT_NE(name, nullptr);
-    SendMessageA(name, WM_SETTEXT, 0, (LPARAM)other_game.c_str());
+    SendMessageA(name, WM_SETTEXT, 0, (LPARAM) "copy");
     PostMessageA(picker, WM_COMMAND, IDOK, 0);
 
     ASSERT_TRUE(wait_until([&] { return on_first_page(); })) << "still on the folder page";
-    EXPECT_EQ(text_of(edit()), other_game);  // kept, unseen
-    EXPECT_EQ(remembered(launcher_ini()), other_game);
+    EXPECT_EQ(text_of(edit()), inner_game);  // kept, unseen
+    EXPECT_EQ(remembered(launcher_ini()), inner_game);
     EXPECT_EQ(close_window(), 0u);
-    EXPECT_TRUE(file_exists(other_game + "\\ombrix_data\\updates\\launcher.log"));
+    EXPECT_TRUE(file_exists(inner_game + "\\ombrix_data\\updates\\launcher.log"));
 }
