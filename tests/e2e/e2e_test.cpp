@@ -1,0 +1,410 @@
+// End to end: the built launcher in a game folder of its own, against the reference account server,
+// update server and web site that run.sh starts, driven only as a player would drive it: the mouse and
+// the keyboard on the X display (through run.sh's input agent), with a picture of every page.
+//
+// The first start has nothing saved: the PC is not known, the browser log-in shows its code, the
+// account server approves it after a few polls, the player picks the ZANDOR server, the update places
+// the client, the bots and the runtime, and the countdown starts pes6.exe. The next start renews the
+// saved log-in silently and goes straight to the game.
+#include <winsock2.h>
+#include <ws2tcpip.h>
+#include <windows.h>
+#include <shlobj.h>
+
+#include <gtest/gtest.h>
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+
+#include <string>
+#include <vector>
+
+#include "support/test_support.h"
+
+namespace {
+
+const char GAME_EXE[] = "pes6.exe";
+const char CODE[] = "ZND-4821";
+const char TOKEN[] = "pgt1.e2e-session-0001";
+const char MARKER[] = "pgm1.E2EPCMARKER0000000000001";
+const char ACCOUNT_LINE[] = "as account 1001 (Demo Player)";
+
+std::string env(const char* name) {
+    char value[1024] = "";
+    DWORD n = GetEnvironmentVariableA(name, value, sizeof value);
+    return n > 0 && n < sizeof value ? value : "";
+}
+
+// ---- one line to a loopback port and its one-line answer ----
+
+std::string ask(int port, const std::string& line) {
+    static bool started = false;
+    if (!started) {
+        WSADATA data;
+        WSAStartup(MAKEWORD(2, 2), &data);
+        started = true;
+    }
+    SOCKET s = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+    sockaddr_in address = {};
+    address.sin_family = AF_INET;
+    address.sin_port = htons((u_short)port);
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    std::string answer;
+    if (connect(s, (sockaddr*)&address, sizeof address) == 0) {
+        std::string out = line + "\n";
+        send(s, out.data(), (int)out.size(), 0);
+        char c;
+        while (recv(s, &c, 1, 0) == 1 && c != '\n') answer += c;
+    }
+    closesocket(s);
+    return answer;
+}
+
+std::string hex(const std::string& bytes) {
+    static const char digits[] = "0123456789abcdef";
+    std::string out;
+    for (unsigned char c : bytes) {
+        out += digits[c >> 4];
+        out += digits[c & 15];
+    }
+    return out;
+}
+
+std::string unhex(const std::string& text) {
+    std::string out;
+    for (size_t i = 0; i + 1 < text.size(); i += 2) out += (char)strtol(text.substr(i, 2).c_str(), nullptr, 16);
+    return out;
+}
+
+int account_control_port() { return atoi(env("ZANDOR_ACCOUNT_CONTROL").c_str()); }
+
+void account(const std::string& line) {
+    ASSERT_EQ("OK", ask(account_control_port(), line)) << line;
+}
+
+void answer_next(const std::string& word, const std::string& answer) {
+    account("ANSWER " + word + " " + hex(answer));
+}
+
+void answer_always(const std::string& word, const std::string& answer) {
+    account("DEFAULT " + word + " " + hex(answer));
+}
+
+// The first word of every request the account server opened, oldest first.
+std::vector<std::string> request_words() {
+    std::vector<std::string> words;
+    int count = atoi(ask(account_control_port(), "COUNT").c_str());
+    for (int k = count; k >= 1; k--) {
+        std::string last = ask(account_control_port(), "LAST " + std::to_string(k));
+        std::string request = last.substr(last.rfind(' ') + 1);
+        std::string text = request == "-" ? "-" : unhex(request);
+        words.push_back(text.substr(0, text.find('\t')));
+    }
+    return words;
+}
+
+// Whether the words hold these in this order (other launchers on this machine may talk to the same
+// server in between).
+bool in_order(const std::vector<std::string>& words, const std::vector<std::string>& wanted) {
+    size_t at = 0;
+    for (const std::string& w : words) {
+        if (at < wanted.size() && w == wanted[at]) at++;
+    }
+    return at == wanted.size();
+}
+
+std::string joined(const std::vector<std::string>& words) {
+    std::string out;
+    for (const std::string& w : words) out += (out.empty() ? "" : " ") + w;
+    return out;
+}
+
+std::string base64(const std::string& text) {
+    static const char table[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+    std::string out;
+    size_t i = 0;
+    for (; i + 2 < text.size(); i += 3) {
+        unsigned v = (unsigned char)text[i] << 16 | (unsigned char)text[i + 1] << 8 | (unsigned char)text[i + 2];
+        out += {table[v >> 18], table[v >> 12 & 63], table[v >> 6 & 63], table[v & 63]};
+    }
+    if (text.size() - i == 1) {
+        unsigned v = (unsigned char)text[i] << 16;
+        out += {table[v >> 18], table[v >> 12 & 63], '=', '='};
+    } else if (text.size() - i == 2) {
+        unsigned v = (unsigned char)text[i] << 16 | (unsigned char)text[i + 1] << 8;
+        out += {table[v >> 18], table[v >> 12 & 63], table[v >> 6 & 63], '='};
+    }
+    return out;
+}
+
+std::string login_answer() {
+    return std::string("OK\t") + TOKEN + "\t1\t1001\t" + base64("Demo Player") + "\t" + MARKER + "\tv1\t";
+}
+
+std::string game_account_answer() { return "GAME\t" + base64("e2e_player") + "\t" + base64("kickoff6") + "\tE2E-0001"; }
+
+// ---- the player's hands and eyes ----
+
+int agent_port() { return atoi(env("ZANDOR_AGENT_PORT").c_str()); }
+
+struct FindWindow {
+    DWORD process;
+    HWND found;
+};
+
+BOOL CALLBACK find_launcher_window(HWND window, LPARAM data) {
+    FindWindow* search = (FindWindow*)data;
+    DWORD process = 0;
+    GetWindowThreadProcessId(window, &process);
+    char name[64] = "";
+    GetClassNameA(window, name, sizeof name);
+    if (process == search->process && strcmp(name, "ZANDOR_Launcher_Window") == 0 && IsWindowVisible(window)) {
+        search->found = window;
+        return FALSE;
+    }
+    return TRUE;
+}
+
+HWND wait_for_window(HANDLE process, DWORD timeout_ms) {
+    FindWindow search = {GetProcessId(process), nullptr};
+    for (DWORD waited = 0; waited < timeout_ms; waited += 100) {
+        EnumWindows(find_launcher_window, (LPARAM)&search);
+        if (search.found) return search.found;
+        if (WaitForSingleObject(process, 100) == WAIT_OBJECT_0) return nullptr;
+    }
+    return nullptr;
+}
+
+// A point of the window's client area, given at 96 dpi like the control table, on the screen.
+POINT on_screen(HWND window, int x, int y) {
+    HDC screen = GetDC(nullptr);
+    int dpi = GetDeviceCaps(screen, LOGPIXELSY);
+    ReleaseDC(nullptr, screen);
+    if (dpi < 96) dpi = 96;
+    POINT point = {MulDiv(x, dpi, 96), MulDiv(y, dpi, 96)};
+    ClientToScreen(window, &point);
+    return point;
+}
+
+void click(HWND window, int x, int y) {
+    POINT p = on_screen(window, x, y);
+    ASSERT_EQ("OK", ask(agent_port(), "CLICK " + std::to_string(p.x) + " " + std::to_string(p.y)));
+}
+
+// A key press goes to the window under the pointer (a bare X server gives the keyboard to it).
+void press(HWND window, const char* key) {
+    POINT p = on_screen(window, 300, 60);
+    ASSERT_EQ("OK", ask(agent_port(), "POINT " + std::to_string(p.x) + " " + std::to_string(p.y)));
+    ASSERT_EQ("OK", ask(agent_port(), std::string("KEY ") + key));
+}
+
+void picture(HWND window, const char* name) {
+    Sleep(500);  // the page paints
+    RECT r;
+    if (!IsWindow(window) || !GetWindowRect(window, &r)) return;
+    std::string folder = env("ZANDOR_E2E_SHOTS");
+    if (folder.empty()) return;
+    char line[600];
+    snprintf(line, sizeof line, "SHOT %ld %ld %ld %ld %s/%s.png", r.left, r.top, r.right - r.left, r.bottom - r.top,
+             folder.c_str(), name);
+    EXPECT_EQ("OK", ask(agent_port(), line)) << name;
+}
+
+// ---- the game folder ----
+
+struct GameFolder {
+    std::string path;
+    std::string updates() const { return path + "\\ombrix_data\\updates"; }
+    std::string log_path() const { return updates() + "\\launcher.log"; }
+};
+
+std::string read_text(const std::string& path) {
+    std::string text;
+    read_file(path, &text);
+    return text;
+}
+
+// The log written since a given length, waited for until it holds text (or the launcher ended).
+bool wait_for_log(const GameFolder& game, size_t since, const std::string& text, HANDLE process, DWORD timeout_ms,
+                  std::string* seen = nullptr) {
+    for (DWORD waited = 0;; waited += 200) {
+        std::string log = read_text(game.log_path());
+        std::string fresh = log.size() > since ? log.substr(since) : "";
+        if (seen) *seen = fresh;
+        if (fresh.find(text) != std::string::npos) return true;
+        if (waited >= timeout_ms) return false;
+        if (WaitForSingleObject(process, 200) == WAIT_OBJECT_0) {
+            Sleep(100);
+            log = read_text(game.log_path());
+            fresh = log.size() > since ? log.substr(since) : "";
+            if (seen) *seen = fresh;
+            return fresh.find(text) != std::string::npos;
+        }
+    }
+}
+
+std::string account_folder() {
+    char path[MAX_PATH] = "";
+    SHGetFolderPathA(nullptr, CSIDL_LOCAL_APPDATA, nullptr, 0, path);
+    return std::string(path) + "\\zandor";
+}
+
+std::string same_case(std::string text) {
+    for (char& c : text) c = (char)tolower((unsigned char)c);
+    return text;
+}
+
+// The launcher of one start; ended by the test when an assertion leaves it running.
+struct Launcher {
+    HANDLE process = nullptr;
+    ~Launcher() {
+        if (process) finish_program(process, 0);
+    }
+    unsigned long finish(unsigned long timeout_ms) {
+        unsigned long code = finish_program(process, timeout_ms);
+        process = nullptr;
+        return code;
+    }
+};
+
+class EndToEnd : public testing::Test {
+protected:
+    static GameFolder game;
+    static bool first_start_done;
+
+    static void TearDownTestSuite() {
+        if (first_start_done && !testing::UnitTest::GetInstance()->failed_test_count()) remove_tree(game.path);
+    }
+
+    static void SetUpTestSuite() {
+        game.path = make_temp_folder("e2e_game");
+        CreateDirectoryA((game.path + "\\ombrix_data").c_str(), nullptr);
+        CreateDirectoryA(game.updates().c_str(), nullptr);
+        CopyFileA(launcher_exe().c_str(), (game.path + "\\ZANDOR Launcher.exe").c_str(), FALSE);
+        CopyFileA(test_tool("stub_game").c_str(), (game.path + "\\" + GAME_EXE).c_str(), FALSE);
+        // Another component of the service asks for the bots and their runtime.
+        write_file(game.updates() + "\\installed.json", "{\n \"channel\": \"client\",\n \"bots_wanted\": 1,\n \"format\": 1\n}\n");
+    }
+
+    std::string launcher_in_game() const { return "\"" + game.path + "\\ZANDOR Launcher.exe\""; }
+};
+
+GameFolder EndToEnd::game;
+bool EndToEnd::first_start_done = false;
+
+TEST_F(EndToEnd, FirstStartLogsInThroughTheBrowserAndStartsTheGame) {
+    ASSERT_GT(account_control_port(), 0) << "run through tests/e2e/run.sh";
+    account("RESET");
+    answer_next("AUTO", "DENIED\tunknown_pc\t");
+    answer_next("WEBLOGIN", std::string("REQUEST\te2e-request\te2e-poll-key\t") + CODE +
+                                "\thttp://127.0.0.1:20294/login?code=" + CODE + "\t300000");
+    for (int i = 0; i < 3; i++) answer_next("WEBPOLL", "PENDING");
+    answer_next("WEBPOLL", login_answer());
+    answer_always("GAMEACCOUNT", game_account_answer());
+
+    Launcher run;
+    run.process = start_program(launcher_in_game(), game.path);
+    HANDLE launcher = run.process;
+    ASSERT_TRUE(launcher);
+    HWND window = wait_for_window(launcher, 30000);
+    ASSERT_TRUE(window) << "no window";
+    std::string log;
+
+    // The PC is not known: the log-in page.
+    ASSERT_TRUE(wait_for_log(game, 0, "no automatic log-in by IP (unknown_pc)", launcher, 30000, &log)) << log;
+    picture(window, "01-login-page");
+
+    // "Log in with Google": the code shows while the launcher polls.
+    click(window, 336 + 110, 318 + 22);
+    ASSERT_TRUE(wait_for_log(game, 0, std::string("browser log-in: the page is opened, code ") + CODE, launcher, 20000, &log))
+        << log;
+    picture(window, "02-login-code");
+
+    // The account server approves after three "pending" polls: the server page with the players line.
+    ASSERT_TRUE(wait_for_log(game, 0, std::string("logged in with Google (browser) ") + ACCOUNT_LINE + ", terms notice shown",
+                             launcher, 30000, &log))
+        << log;
+    Sleep(1500);  // the players count arrives
+    picture(window, "03-server-page");
+
+    // Enter picks the ZANDOR server: the main page, the update, the countdown, the game.
+    press(window, "Return");
+    ASSERT_TRUE(wait_for_log(game, 0, "checking 127.0.0.1:20292 channel client", launcher, 20000, &log)) << log;
+    ASSERT_TRUE(wait_for_log(game, 0, "shown: ZANDOR is up to date", launcher, 60000, &log)) << log;
+    picture(window, "04-countdown");
+    ASSERT_TRUE(wait_for_log(game, 0, "pes6.exe started", launcher, 20000, &log)) << log;
+    EXPECT_EQ(0u, run.finish(30000));
+    log = read_text(game.log_path());
+    EXPECT_NE(std::string::npos, log.find("launcher closed")) << log;
+
+    // The game was started from its folder with the launcher's mark.
+    std::string started;
+    for (int i = 0; i < 50 && !read_file(game.path + "\\started.txt", &started); i++) Sleep(100);
+    EXPECT_NE(std::string::npos, started.find("ZANDOR_LAUNCHER=1\n")) << started;
+    EXPECT_NE(std::string::npos, same_case(started).find("current folder=" + same_case(game.path) + "\n")) << started;
+
+    // What the account server was asked, in order.
+    std::vector<std::string> words = request_words();
+    EXPECT_TRUE(in_order(words, {"AUTO", "WEBLOGIN", "WEBPOLL", "WEBPOLL", "WEBPOLL", "WEBPOLL", "GAMEACCOUNT"}))
+        << joined(words);
+
+    // The log-in is saved and the marker stored; the server choice and the game's log-in file written.
+    EXPECT_TRUE(file_exists(account_folder() + "\\session.dat"));
+    EXPECT_EQ(std::string(MARKER), read_text(account_folder() + "\\.marker"));
+    char server[64] = "";
+    GetPrivateProfileStringA("online", "server", "", server, sizeof server, (game.path + "\\zandor.ini").c_str());
+    EXPECT_STREQ("127.0.0.1", server);
+    EXPECT_NE(std::string::npos, read_text(game.path + "\\login.txt").find("e2e_player"));
+
+    // The release is in place: client DLL, bots and runtime, byte for byte.
+    std::string release = env("ZANDOR_E2E_RELEASE");
+    EXPECT_EQ(read_text(release + "\\dll\\d3d8.dll"), read_text(game.path + "\\d3d8.dll"));
+    EXPECT_EQ(read_text(release + "\\bots\\bot_takeover.jar"),
+              read_text(game.path + "\\ombrix_data\\bot_takeover\\bot_takeover.jar"));
+    EXPECT_EQ(read_text(release + "\\runtime\\lib\\rt.jar"),
+              read_text(game.path + "\\ombrix_data\\bot_takeover\\jre\\lib\\rt.jar"));
+    EXPECT_NE(std::string::npos, read_text(game.updates() + "\\installed.json").find("\"dll_version\": 1,"));
+
+    // The web site was asked for the players count while the server page showed.
+    EXPECT_NE(std::string::npos, read_text(env("ZANDOR_E2E_SITE") + "\\requests.log").find("/players_online"));
+    first_start_done = !HasFailure();
+}
+
+TEST_F(EndToEnd, NextStartRenewsTheSavedLogInSilently) {
+    ASSERT_TRUE(first_start_done) << "needs the first start's saved log-in";
+    account("RESET");
+    account("PUSH slow:1500 " + hex(login_answer()));  // the renewal takes a moment: its page shows
+    answer_always("GAMEACCOUNT", game_account_answer());
+    DeleteFileA((game.path + "\\started.txt").c_str());
+    size_t since = read_text(game.log_path()).size();
+
+    Launcher run;
+    run.process = start_program(launcher_in_game(), game.path);
+    HANDLE launcher = run.process;
+    ASSERT_TRUE(launcher);
+    HWND window = wait_for_window(launcher, 30000);
+    ASSERT_TRUE(window) << "no window";
+    std::string log;
+    ASSERT_TRUE(wait_for_log(game, since, "saved log-in of Demo Player: renewing", launcher, 20000, &log)) << log;
+    picture(window, "05-renewing");
+
+    // Nobody touches anything: the renewal, the update check, the countdown and the game.
+    ASSERT_TRUE(wait_for_log(game, since, std::string("log-in renewed ") + ACCOUNT_LINE + "\r\n", launcher, 30000, &log))
+        << log;
+    ASSERT_TRUE(wait_for_log(game, since, "shown: ZANDOR is up to date", launcher, 60000, &log)) << log;
+    picture(window, "06-countdown");
+    ASSERT_TRUE(wait_for_log(game, since, "pes6.exe started", launcher, 20000, &log)) << log;
+    EXPECT_EQ(0u, run.finish(30000));
+
+    log = read_text(game.log_path()).substr(since);
+    EXPECT_EQ(std::string::npos, log.find("automatic log-in")) << log;
+    EXPECT_EQ(std::string::npos, log.find("browser")) << log;
+    EXPECT_NE(std::string::npos, log.find("release 1: newer 0x0")) << log;
+    std::vector<std::string> words = request_words();
+    EXPECT_TRUE(in_order(words, {"RENEW", "GAMEACCOUNT"})) << joined(words);
+    std::string started;
+    for (int i = 0; i < 50 && !read_file(game.path + "\\started.txt", &started); i++) Sleep(100);
+    EXPECT_NE(std::string::npos, started.find("ZANDOR_LAUNCHER=1\n")) << started;
+}
+
+}  // namespace
