@@ -126,7 +126,7 @@ static void on_browse() {
     char picked[MAX_PATH];
     if (!pick_folder(main_window(), start, picked, sizeof picked)) return;  // cancelled: nothing changes
     SetWindowTextA(edit, picked);
-    confirm_folder_text(picked);
+    if (!confirm_folder_text(picked)) SetFocus(edit);
 }
 
 static void show_folder_page(HWND window, const char* first_candidate) {
