@@ -143,6 +143,10 @@ std::string login_answer() {
 
 std::string game_account_answer() { return "GAME\t" + base64("e2e_player") + "\t" + base64("kickoff6") + "\tE2E-0001"; }
 
+void update_server(const std::string& line) {
+    ASSERT_EQ("OK", ask(atoi(env("ZANDOR_UPDATE_CONTROL_PORT").c_str()), line)) << line;
+}
+
 // ---- the player's hands and eyes ----
 
 int agent_port() { return atoi(env("ZANDOR_AGENT_PORT").c_str()); }
@@ -196,6 +200,15 @@ void press(HWND window, const char* key) {
     POINT p = on_screen(window, 300, 60);
     ASSERT_EQ("OK", ask(agent_port(), "POINT " + std::to_string(p.x) + " " + std::to_string(p.y)));
     ASSERT_EQ("OK", ask(agent_port(), std::string("KEY ") + key));
+}
+
+// The close box at the right end of the caption.
+void click_close_box(HWND window) {
+    RECT r;
+    GetWindowRect(window, &r);
+    int x = r.right - GetSystemMetrics(SM_CXFIXEDFRAME) - GetSystemMetrics(SM_CXSIZE) / 2;
+    int y = r.top + GetSystemMetrics(SM_CYFIXEDFRAME) + GetSystemMetrics(SM_CYSIZE) / 2;
+    ASSERT_EQ("OK", ask(agent_port(), "CLICK " + std::to_string(x) + " " + std::to_string(y)));
 }
 
 void picture(HWND window, const char* name) {
@@ -276,17 +289,23 @@ protected:
         if (first_start_done && !testing::UnitTest::GetInstance()->failed_test_count()) remove_tree(game.path);
     }
 
-    static void SetUpTestSuite() {
-        game.path = make_temp_folder("e2e_game");
-        CreateDirectoryA((game.path + "\\ombrix_data").c_str(), nullptr);
-        CreateDirectoryA(game.updates().c_str(), nullptr);
-        CopyFileA(launcher_exe().c_str(), (game.path + "\\ZANDOR Launcher.exe").c_str(), FALSE);
-        CopyFileA(test_tool("stub_game").c_str(), (game.path + "\\" + GAME_EXE).c_str(), FALSE);
+    static void SetUpTestSuite() { game = make_game_folder("e2e_game"); }
+
+    // A game folder with the launcher beside a stand-in pes6.exe and nothing installed yet.
+    static GameFolder make_game_folder(const char* tag) {
+        GameFolder folder;
+        folder.path = make_temp_folder(tag);
+        CreateDirectoryA((folder.path + "\\ombrix_data").c_str(), nullptr);
+        CreateDirectoryA(folder.updates().c_str(), nullptr);
+        CopyFileA(launcher_exe().c_str(), (folder.path + "\\ZANDOR Launcher.exe").c_str(), FALSE);
+        CopyFileA(test_tool("stub_game").c_str(), (folder.path + "\\" + GAME_EXE).c_str(), FALSE);
         // Another component of the service asks for the bots and their runtime.
-        write_file(game.updates() + "\\installed.json", "{\n \"channel\": \"client\",\n \"bots_wanted\": 1,\n \"format\": 1\n}\n");
+        write_file(folder.updates() + "\\installed.json", "{\n \"channel\": \"client\",\n \"bots_wanted\": 1,\n \"format\": 1\n}\n");
+        return folder;
     }
 
-    std::string launcher_in_game() const { return "\"" + game.path + "\\ZANDOR Launcher.exe\""; }
+    static std::string launcher_in(const GameFolder& folder) { return "\"" + folder.path + "\\ZANDOR Launcher.exe\""; }
+    std::string launcher_in_game() const { return launcher_in(game); }
 };
 
 GameFolder EndToEnd::game;
@@ -405,6 +424,83 @@ TEST_F(EndToEnd, NextStartRenewsTheSavedLogInSilently) {
     std::string started;
     for (int i = 0; i < 50 && !read_file(game.path + "\\started.txt", &started); i++) Sleep(100);
     EXPECT_NE(std::string::npos, started.find("ZANDOR_LAUNCHER=1\n")) << started;
+}
+
+TEST_F(EndToEnd, PlayNowDuringADownloadStartsTheGameAtOnce) {
+    ASSERT_TRUE(first_start_done) << "needs the first start's saved log-in";
+    GameFolder fresh = make_game_folder("e2e_slow");
+    account("RESET");
+    answer_always("RENEW", login_answer());
+    answer_always("GAMEACCOUNT", game_account_answer());
+    update_server("MODE pace 400");  // a slow line: the download takes seconds
+
+    Launcher run;
+    run.process = start_program(launcher_in(fresh), fresh.path);
+    HANDLE launcher = run.process;
+    ASSERT_TRUE(launcher);
+    HWND window = wait_for_window(launcher, 30000);
+    ASSERT_TRUE(window) << "no window";
+    std::string log;
+    // No server chosen in this folder yet: the server page, where Enter picks the ZANDOR server.
+    ASSERT_TRUE(wait_for_log(fresh, 0, "log-in renewed", launcher, 30000, &log)) << log;
+    Sleep(500);
+    press(window, "Return");
+    ASSERT_TRUE(wait_for_log(fresh, 0, "checking 127.0.0.1:20292 channel client", launcher, 30000, &log)) << log;
+    Sleep(1500);
+    picture(window, "07-downloading");
+    click(window, 406 + 85, 290 + 19);  // "Play now"
+    ASSERT_TRUE(wait_for_log(fresh, 0, "Play now pressed", launcher, 10000, &log)) << log;
+    ASSERT_TRUE(wait_for_log(fresh, 0, "shown: The update will continue next time", launcher, 20000, &log)) << log;
+    ASSERT_TRUE(wait_for_log(fresh, 0, "pes6.exe started", launcher, 5000, &log)) << log;
+    // The update check was made and did not finish: the exit code says so.
+    EXPECT_EQ(1u, run.finish(30000));
+    update_server("MODE pace 0");
+    EXPECT_EQ(std::string::npos, read_text(fresh.log_path()).find("Starting the game in"));
+    std::string started;
+    for (int i = 0; i < 50 && !read_file(fresh.path + "\\started.txt", &started); i++) Sleep(100);
+    EXPECT_NE(std::string::npos, started.find("ZANDOR_LAUNCHER=1\n")) << started;
+    if (!HasFailure()) remove_tree(fresh.path);
+}
+
+TEST_F(EndToEnd, AKnownPcLogsInByItselfAndNotYouForgetsIt) {
+    ASSERT_TRUE(first_start_done) << "needs the marker of the first start";
+    // No saved log-in, but the PC marker of the first start is still on this PC.
+    DeleteFileA((account_folder() + "\\session.dat").c_str());
+    ASSERT_EQ(std::string(MARKER), read_text(account_folder() + "\\.marker"));
+    account("RESET");
+    answer_next("AUTO", login_answer());
+    answer_next("NOTME", "OK");
+    answer_always("GAMEACCOUNT", game_account_answer());
+    DeleteFileA((game.path + "\\started.txt").c_str());
+    size_t since = read_text(game.log_path()).size();
+
+    Launcher run;
+    run.process = start_program(launcher_in_game(), game.path);
+    HANDLE launcher = run.process;
+    ASSERT_TRUE(launcher);
+    HWND window = wait_for_window(launcher, 30000);
+    ASSERT_TRUE(window) << "no window";
+    std::string log;
+    ASSERT_TRUE(wait_for_log(game, since, std::string("logged in automatically (IP address) ") + ACCOUNT_LINE, launcher,
+                             30000, &log))
+        << log;
+    // The main page offers "Not you?" and counts down ten seconds instead of three.
+    ASSERT_TRUE(wait_for_log(game, since, "shown: ZANDOR is up to date", launcher, 30000, &log)) << log;
+    picture(window, "08-not-you-offered");
+    click(window, 300 + 60, 340 + 7);  // "Not you? Log in with another account"
+    ASSERT_TRUE(wait_for_log(game, since, "Not you? pressed after the automatic log-in", launcher, 8000, &log)) << log;
+    picture(window, "09-log-in-again");
+    EXPECT_FALSE(file_exists(account_folder() + "\\.marker"));
+    EXPECT_FALSE(file_exists(account_folder() + "\\session.dat"));
+    EXPECT_TRUE(in_order(request_words(), {"AUTO", "NOTME"})) << joined(request_words());
+
+    // The player closes the window: no game.
+    click_close_box(window);
+    EXPECT_EQ(0u, run.finish(30000));
+    log = read_text(game.log_path()).substr(since);
+    EXPECT_NE(std::string::npos, log.find("window closed by the player: the game is not started")) << log;
+    EXPECT_EQ(std::string::npos, log.find("pes6.exe started")) << log;
+    EXPECT_FALSE(file_exists(game.path + "\\started.txt"));
 }
 
 }  // namespace

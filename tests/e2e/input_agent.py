@@ -24,9 +24,9 @@ def run(*command):
 
 def handle(words):
     if len(words) == 3 and words[0] == "CLICK":
-        return run("xdotool", "mousemove", "--sync", words[1], words[2], "sleep", "0.1", "click", "1")
+        return run("xdotool", "mousemove", words[1], words[2], "sleep", "0.15", "click", "1")
     if len(words) == 3 and words[0] == "POINT":
-        return run("xdotool", "mousemove", "--sync", words[1], words[2])
+        return run("xdotool", "mousemove", words[1], words[2], "sleep", "0.15")
     if len(words) == 2 and words[0] == "KEY":
         return run("xdotool", "key", "--clearmodifiers", words[1])
     if len(words) == 6 and words[0] == "SHOT":

@@ -75,7 +75,7 @@ export WINEPREFIX="$prefix"
 "$root/scripts/wine-run" reg add 'HKCU\Software\Wine\WineBrowser' /v Browsers /t REG_SZ /d true /f >/dev/null 2>&1
 
 winpath() { printf 'Z:%s' "$1" | tr / '\\'; }
-export ZANDOR_ACCOUNT_CONTROL="$account_control"
+export ZANDOR_ACCOUNT_CONTROL="$account_control" ZANDOR_UPDATE_CONTROL_PORT="$update_control"
 export ZANDOR_AGENT_PORT=$(cat "$private/agent.port")
 export ZANDOR_E2E_SITE=$(winpath "$site")
 export ZANDOR_E2E_RELEASE=$(winpath "$private/release")
