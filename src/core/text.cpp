@@ -41,6 +41,14 @@ size_t format_text(char* dst, size_t cap, const char* fmt, ...) {
     return n;
 }
 
+void format_reason(char* reason, size_t cap, const char* fmt, ...) {
+    if (!reason || cap == 0) return;
+    va_list args;
+    va_start(args, fmt);
+    format_text_v(reason, cap, fmt, args);
+    va_end(args);
+}
+
 size_t join_path(char* dst, size_t cap, const char* folder, const char* name) {
     return format_text(dst, cap, "%s\\%s", folder, name);
 }

@@ -19,16 +19,6 @@
 
 static_assert(PATH_SLOTS >= 2 * MANIFEST_MAX_FILES, "the path index stays at most half full");
 
-static void set_error(char* error, size_t error_size, const char* fmt, ...)
-    __attribute__((format(printf, 3, 4)));
-
-static void set_error(char* error, size_t error_size, const char* fmt, ...) {
-    if (!error || error_size == 0) return;
-    va_list args;
-    va_start(args, fmt);
-    format_text_v(error, error_size, fmt, args);
-    va_end(args);
-}
 
 void manifest_clear(UpdateManifest* manifest) {
     free(manifest->files);
@@ -75,17 +65,17 @@ static bool check_signature(const char* text, size_t body_length, size_t length,
     }
     Field fields[3];
     if (split_slices(line, line_length, fields, 3) != 3) {
-        set_error(error, error_size, "bad signature line");
+        format_reason(error, error_size, "bad signature line");
         return false;
     }
     uint64_t id = 0;
     if (!field_decimal(fields[1], &id) || id > 255) {
-        set_error(error, error_size, "bad key id");
+        format_reason(error, error_size, "bad key id");
         return false;
     }
     const ReleaseKey* key = find_release_key((uint32_t)id);
     if (!key) {
-        set_error(error, error_size, "signed with key %d, which this build does not trust", (int)id);
+        format_reason(error, error_size, "signed with key %d, which this build does not trust", (int)id);
         return false;
     }
     // Any number of trailing '=' is ignored; the rest of 64 bytes is 86 characters, and anything
@@ -101,11 +91,11 @@ static bool check_signature(const char* text, size_t body_length, size_t length,
         decoded = base64_decode(encoded, signature, sizeof signature) == 64;
     }
     if (!decoded) {
-        set_error(error, error_size, "bad signature encoding");
+        format_reason(error, error_size, "bad signature encoding");
         return false;
     }
     if (!ed25519_verify(signature, message, PREFIX_LENGTH + body_length, key->public_key)) {
-        set_error(error, error_size,
+        format_reason(error, error_size,
                   "the manifest signature does not check out (not from the ZANDOR release key)");
         return false;
     }
@@ -238,7 +228,7 @@ static bool read_body(BodyReader* reader, const char* body, size_t length, char*
         Field fields[FIELD_LIMIT];
         int count = line_length >= LINE_LIMIT ? -1 : split_slices(line, line_length, fields, FIELD_LIMIT);
         if (count < 0) {
-            set_error(error, error_size, "line %d too long", line_number);
+            format_reason(error, error_size, "line %d too long", line_number);
             return false;
         }
         bool valid = line_number == 1
@@ -246,7 +236,7 @@ static bool read_body(BodyReader* reader, const char* body, size_t length, char*
                                field_equals(fields[1], "1")
                          : read_body_line(reader, fields, count);
         if (!valid) {
-            set_error(error, error_size, "manifest line %d is not valid", line_number);
+            format_reason(error, error_size, "manifest line %d is not valid", line_number);
             return false;
         }
     }
@@ -282,12 +272,12 @@ static const char* check_parts(const UpdateManifest* manifest) {
 static bool parse(const char* text, size_t length, UpdateManifest* manifest, char* error,
                   size_t error_size) {
     if (length == 0 || length > MANIFEST_MAX_BYTES) {
-        set_error(error, error_size, "manifest empty or too long");
+        format_reason(error, error_size, "manifest empty or too long");
         return false;
     }
     long signature_lf = find_signature_line(text, length);
     if (signature_lf < 0) {
-        set_error(error, error_size, "no signature line");
+        format_reason(error, error_size, "no signature line");
         return false;
     }
     size_t body_length = (size_t)signature_lf + 1;
@@ -295,7 +285,7 @@ static bool parse(const char* text, size_t length, UpdateManifest* manifest, cha
     // One allocation holds the signed message (prefix + body) and is kept as the raw text.
     char* block = (char*)malloc(PREFIX_LENGTH + length + 1);
     if (!block) {
-        set_error(error, error_size, "manifest empty or too long");
+        format_reason(error, error_size, "manifest empty or too long");
         return false;
     }
     memcpy(block, MANIFEST_SIGNED_PREFIX, PREFIX_LENGTH);
@@ -315,7 +305,7 @@ static bool parse(const char* text, size_t length, UpdateManifest* manifest, cha
     BodyReader* reader = (BodyReader*)calloc(1, sizeof(BodyReader));
     if (!manifest->files || !manifest->known_dlls || !reader) {
         free(reader);
-        set_error(error, error_size, "manifest empty or too long");
+        format_reason(error, error_size, "manifest empty or too long");
         return false;
     }
     reader->manifest = manifest;
@@ -325,12 +315,12 @@ static bool parse(const char* text, size_t length, UpdateManifest* manifest, cha
     if (!body_ok) return false;
 
     if (manifest->channel[0] == 0 || manifest->release == 0) {
-        set_error(error, error_size, "channel or release missing");
+        format_reason(error, error_size, "channel or release missing");
         return false;
     }
     const char* part_error = check_parts(manifest);
     if (part_error) {
-        set_error(error, error_size, "manifest: %s", part_error);
+        format_reason(error, error_size, "manifest: %s", part_error);
         return false;
     }
     manifest->key_id = key_id;

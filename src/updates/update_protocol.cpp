@@ -11,16 +11,6 @@
 #define ANSWER_LINE_LIMIT 199
 #define RECEIVE_CHUNK 65536
 
-static void set_error(char* error, size_t error_size, const char* fmt, ...)
-    __attribute__((format(printf, 3, 4)));
-
-static void set_error(char* error, size_t error_size, const char* fmt, ...) {
-    if (!error || error_size == 0) return;
-    va_list args;
-    va_start(args, fmt);
-    format_text_v(error, error_size, fmt, args);
-    va_end(args);
-}
 
 bool update_send_line(SOCKET sock, const char* bytes, size_t length) {
     while (length > 0) {
@@ -98,7 +88,7 @@ bool update_connect(const char* host, int port, SOCKET* sock, char* error, size_
     if (error && error_size > 0) error[0] = 0;
     WSADATA wsa;
     if (WSAStartup(MAKEWORD(2, 2), &wsa) != 0) {
-        set_error(error, error_size, "no Winsock");
+        format_reason(error, error_size, "no Winsock");
         return false;
     }
     char service[16];
@@ -111,21 +101,21 @@ bool update_connect(const char* host, int port, SOCKET* sock, char* error, size_
     struct addrinfo* found = nullptr;
     if (getaddrinfo(host, service, &hints, &found) != 0 || !found) {
         if (found) freeaddrinfo(found);
-        set_error(error, error_size, "the update server name %s is not known", host);
+        format_reason(error, error_size, "the update server name %s is not known", host);
         WSACleanup();
         return false;
     }
     *sock = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
     if (*sock == INVALID_SOCKET) {
         freeaddrinfo(found);
-        set_error(error, error_size, "no socket");
+        format_reason(error, error_size, "no socket");
         WSACleanup();
         return false;
     }
     bool connected = connect_within_wait(*sock, found);
     freeaddrinfo(found);
     if (!connected) {
-        set_error(error, error_size, "the update server %s:%d does not answer", host, port);
+        format_reason(error, error_size, "the update server %s:%d does not answer", host, port);
         close_socket(sock);
         WSACleanup();
         return false;
@@ -134,7 +124,7 @@ bool update_connect(const char* host, int port, SOCKET* sock, char* error, size_
     setsockopt(*sock, SOL_SOCKET, SO_RCVTIMEO, (const char*)&timeout, sizeof timeout);
     setsockopt(*sock, SOL_SOCKET, SO_SNDTIMEO, (const char*)&timeout, sizeof timeout);
     if (!say_hello(*sock)) {
-        set_error(error, error_size, "%s:%d is not a ZANDOR update server", host, port);
+        format_reason(error, error_size, "%s:%d is not a ZANDOR update server", host, port);
         close_socket(sock);
         WSACleanup();
         return false;
@@ -159,11 +149,11 @@ bool update_read_answer(SOCKET sock, uint32_t maximum, uint32_t* length, char* e
     char line[ANSWER_LINE_LIMIT + 1];
     size_t line_length = 0;
     if (!receive_line(sock, line, ANSWER_LINE_LIMIT, &line_length)) {
-        set_error(error, error_size, "the update server closed the connection");
+        format_reason(error, error_size, "the update server closed the connection");
         return false;
     }
     if (line_length < 3 || memcmp(line, "OK ", 3) != 0) {
-        set_error(error, error_size, "the update server answered '%s'", line);
+        format_reason(error, error_size, "the update server answered '%s'", line);
         return false;
     }
     uint64_t value = 0;
@@ -174,7 +164,7 @@ bool update_read_answer(SOCKET sock, uint32_t maximum, uint32_t* length, char* e
         if (value > 0xFFFFFFFFu) ok = false;
     }
     if (!ok || value > maximum) {
-        set_error(error, error_size, "bad answer length '%s'", line);
+        format_reason(error, error_size, "bad answer length '%s'", line);
         return false;
     }
     *length = (uint32_t)value;
@@ -187,7 +177,7 @@ bool update_fetch_manifest(SOCKET sock, const char* channel, uint64_t highest_se
     char request[128];
     size_t n = format_text(request, sizeof request, "MANIFEST %s\n", channel);
     if (!update_send_line(sock, request, n)) {
-        set_error(error, error_size, "the update server closed the connection");
+        format_reason(error, error_size, "the update server closed the connection");
         return false;
     }
     uint32_t length = 0;
@@ -195,19 +185,19 @@ bool update_fetch_manifest(SOCKET sock, const char* channel, uint64_t highest_se
     char* text = (char*)malloc(length ? length : 1);
     if (!text || !update_receive_exact(sock, text, length)) {
         free(text);
-        set_error(error, error_size, "the manifest did not arrive whole");
+        format_reason(error, error_size, "the manifest did not arrive whole");
         return false;
     }
     bool parsed = manifest_parse(text, length, manifest, error, error_size);
     free(text);
     if (!parsed) return false;
     if (strcmp(manifest->channel, channel) != 0) {
-        set_error(error, error_size, "the manifest is for channel %s, not %s", manifest->channel, channel);
+        format_reason(error, error_size, "the manifest is for channel %s, not %s", manifest->channel, channel);
         manifest_clear(manifest);
         return false;
     }
     if (manifest->release < highest_seen) {
-        set_error(error, error_size,
+        format_reason(error, error_size,
                   "the server offers release %llu, older than release %llu already seen (refused)",
                   (unsigned long long)manifest->release, (unsigned long long)highest_seen);
         manifest_clear(manifest);

@@ -31,7 +31,11 @@ struct LauncherRun : testing::Test {
         while ((end = text.find("\r\n", start)) != std::string::npos) {
             std::string line = text.substr(start, end - start);
             EXPECT_TRUE(std::regex_search(line, stamp)) << line;
-            lines.push_back(line.size() > 20 ? line.substr(20) : line);
+            // The log-in worker's line comes whenever its answer arrives before the window
+            // closes: not part of what these tests look at.
+            if (line.find(" no automatic log-in by IP (") == std::string::npos) {
+                lines.push_back(line.size() > 20 ? line.substr(20) : line);
+            }
             start = end + 2;
         }
         EXPECT_EQ(start, text.size()) << "every line ends in CR LF";
@@ -74,9 +78,9 @@ TEST_F(LauncherRun, InTheGameFolderItFindsItsOwnFolder) {
     EXPECT_EQ(lines[2], "server choice in zandor.ini: any server");
 }
 
-TEST_F(LauncherRun, WithoutAGameFolderAndNoPageTheRunEndsQuietly) {
-    // Not a game folder and no --no-game: discovery finds nothing here and the run ends with 0
-    // before anything is written.
+TEST_F(LauncherRun, ClosingTheFolderPageEndsTheRunQuietly) {
+    // Not a game folder and no --no-game: discovery shows the folder page, the player closes it, and
+    // the run ends with 0 before anything is written.
     EXPECT_EQ(run("--uninstall"), 0u);
     EXPECT_FALSE(folder_exists(folder + "\\ombrix_data"));
 }
