@@ -33,13 +33,7 @@ struct D3d8Test : testing::Test {
         GetPrivateProfileStringA(section, key, "(absent)", value, sizeof value, ini.c_str());
         return value;
     }
-    std::string log_text() {
-        log_close();
-        std::string text;
-        read_file(folder + "\\test.log", &text);
-        log_open((folder + "\\test.log").c_str());
-        return text;
-    }
+    std::string log_text() { return file_text(folder + "\\test.log"); }
 };
 
 }  // namespace

@@ -39,13 +39,7 @@ struct ServerChoiceTest : testing::Test {
         set_message_box_answer(nullptr);
         remove_tree(folder);
     }
-    std::string log_text() {
-        log_close();
-        std::string text;
-        read_file(folder + "\\test.log", &text);
-        log_open((folder + "\\test.log").c_str());
-        return text;
-    }
+    std::string log_text() { return file_text(folder + "\\test.log"); }
 };
 
 }  // namespace

@@ -79,13 +79,7 @@ struct LoginFlowTest : testing::Test {
             Sleep(10);
         }
     }
-    std::string log_text() {
-        log_close();
-        std::string text;
-        read_file(folder + "\\test.log", &text);
-        log_open((folder + "\\test.log").c_str());
-        return text;
-    }
+    std::string log_text() { return file_text(folder + "\\test.log"); }
     static bool has(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
     static std::string login_status() { return window_ui.login_status; }
     static bool session_saved() {

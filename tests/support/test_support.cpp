@@ -64,6 +64,11 @@ bool read_file(const std::string& path, std::string* bytes) {
     return true;
 }
 
+std::string file_text(const std::string& path) {
+    std::string text;
+    return read_file(path, &text) ? text : "";
+}
+
 bool file_exists(const std::string& path) {
     DWORD attributes = GetFileAttributesA(path.c_str());
     return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);

@@ -10,6 +10,8 @@ void remove_tree(const std::string& path);
 bool write_file(const std::string& path, const std::string& bytes);
 bool read_file(const std::string& path, std::string* bytes);
 bool file_exists(const std::string& path);
+// The whole file as text, or "" when it cannot be read (the launcher's log can be read while open).
+std::string file_text(const std::string& path);
 bool folder_exists(const std::string& path);
 
 // The built launcher and the test tools (tests/support/*_tool.cpp, *_dll.cpp), as Windows paths; a

@@ -50,13 +50,7 @@ struct WebTest : testing::Test {
         log_close();
         remove_tree(folder);
     }
-    std::string log_text() {
-        log_close();
-        std::string text;
-        read_file(folder + "\\test.log", &text);
-        log_open((folder + "\\test.log").c_str());
-        return text;
-    }
+    std::string log_text() { return file_text(folder + "\\test.log"); }
     std::string newest(const char* own) {
         copy_text(launcher.own_version, sizeof launcher.own_version, own);
         newest_launcher_version[0] = 0;
