@@ -6,14 +6,10 @@
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 out=${1:-$root/build/bench}
-build="$out/window_build"
-"$root/scripts/build" "$build" -C "$root/tests/test_config.cmake" >/dev/null
-sodium="$root/build/deps/libsodium-i686"
-i686-w64-mingw32-g++-posix -std=c++17 -O2 -fno-exceptions -fno-rtti -static -DSODIUM_STATIC=1 \
-  -DWINVER=0x0601 -D_WIN32_WINNT=0x0601 -I "$root/src" -I "$build/generated" -I "$sodium/include" \
-  "$root/tools/window_bench.cpp" "$build/libzandor.a" "$sodium/lib/libsodium.a" \
-  -lws2_32 -lwininet -ladvapi32 -lcrypt32 -lshell32 -lole32 -luuid -lcomctl32 -lcomdlg32 -lgdi32 -luser32 \
-  -lmsimg32 -lversion -o "$out/window_bench.exe"
+# The launcher and its library with the test configuration, shared with the other benchmarks.
+source "$root/tools/bench/common.sh"
+build=$(bench_library "$root" "$out")
+bench_link "$root" "$build" "$out/window_bench.exe" "$root/tools/window_bench.cpp"
 
 work=$(mktemp -d)
 xvfb=""

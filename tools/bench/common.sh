@@ -1,0 +1,73 @@
+# Helpers shared by the benchmark scripts (sourced, not run).
+#
+# record FIGURE VALUE GOAL VERDICT: one row of the summary table that scripts/bench prints at the end
+# (appended to $BENCH_RESULTS when it is set). GOAL is "-" and VERDICT "-" where no goal is given.
+
+record() {
+  if [ -n "${BENCH_RESULTS:-}" ]; then
+    printf '%s\t%s\t%s\t%s\n' "$1" "$2" "$3" "$4" >> "$BENCH_RESULTS"
+  fi
+}
+
+# at_most VALUE LIMIT: "met" when VALUE <= LIMIT, else "not met" ("not measured" when VALUE is empty).
+at_most() {
+  if [ -z "$1" ]; then echo "not measured"; return; fi
+  awk -v v="$1" -v l="$2" 'BEGIN { print (v + 0 <= l + 0) ? "met" : "not met" }'
+}
+
+# below VALUE LIMIT: "met" when VALUE < LIMIT.
+below() {
+  if [ -z "$1" ]; then echo "not measured"; return; fi
+  awk -v v="$1" -v l="$2" 'BEGIN { print (v + 0 < l + 0) ? "met" : "not met" }'
+}
+
+# calc EXPRESSION: awk arithmetic, printed with the given format (default %.2f).
+calc() {
+  awk "BEGIN { printf \"${2:-%.2f}\", $1 }"
+}
+
+# figure NAME FILE: the value of a "@NAME value" line that a benchmark program printed.
+figure() {
+  sed -n "s/^@$1 //p" "$2" | tr -d '\r' | tail -n 1
+}
+
+# A free X display number for a private Xvfb screen.
+free_display() {
+  local n
+  for n in $(seq 90 140); do
+    if [ ! -e "/tmp/.X$n-lock" ] && [ ! -e "/tmp/.X11-unix/X$n" ]; then echo ":$n"; return; fi
+  done
+  return 1
+}
+
+# wait_for_file FILE TENTHS: waits until FILE is not empty.
+wait_for_file() {
+  local i
+  for i in $(seq "$2"); do [ -s "$1" ] && return 0; sleep 0.1; done
+  return 1
+}
+
+# The launcher library built with the test configuration (test release and link keys), shared by
+# the benchmarks that link against it: the first build goes through scripts/build, later ones only
+# bring the library and the launcher up to date.
+bench_library() {  # ROOT OUT
+  local build="$2/launcher"
+  if [ -f "$build/build.ninja" ] && [ -f "$build/libzandor.a" ]; then
+    cmake --build "$build" --target zandor launcher >/dev/null
+  else
+    "$1/scripts/build" "$build" -C "$1/tests/test_config.cmake" >/dev/null
+  fi
+  echo "$build"
+}
+
+# Links a benchmark source against the library: bench_link ROOT BUILD OUTPUT SOURCE...
+bench_link() {
+  local root=$1 build=$2 output=$3
+  shift 3
+  local sodium="$root/build/deps/libsodium-i686"
+  i686-w64-mingw32-g++-posix -std=c++17 -O2 -Wall -fno-exceptions -fno-rtti -static -DSODIUM_STATIC=1 \
+    -DWINVER=0x0601 -D_WIN32_WINNT=0x0601 -I "$root/src" -I "$build/generated" -I "$sodium/include" \
+    "$@" "$build/libzandor.a" "$sodium/lib/libsodium.a" \
+    -lws2_32 -lwininet -ladvapi32 -lcrypt32 -lshell32 -lole32 -luuid -lcomctl32 -lcomdlg32 -lgdi32 -luser32 \
+    -lmsimg32 -lversion -lpsapi -o "$output"
+}

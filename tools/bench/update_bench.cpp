@@ -1,0 +1,218 @@
+// Update benchmarks, run under Wine by tools/bench/updates.sh:
+//
+//   update_bench.exe hash FILE ROUNDS
+//       sha512_file over FILE, ROUNDS times; prints the best time and the digest.
+//   update_bench.exe plain PORT OUT_FILE
+//       the baseline: one plain loopback TCP connection to a sender that writes the whole file and
+//       closes; the bytes are received into a 262144-byte buffer and written to OUT_FILE with one
+//       WriteFile per full buffer, as the download writes its .part file.
+//   update_bench.exe download PORT GAME_FOLDER
+//       connects to the update server, fetches and verifies the manifest of channel "client" and runs
+//       download_parts for the dll part; prints the transfer into the .part file and the verification
+//       of the finished file separately, and the process's memory before and during the download.
+//
+// Every figure is printed as "name value" on a line of its own, prefixed with "@", for the script.
+#include <winsock2.h>
+#include <windows.h>
+#include <psapi.h>
+
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+
+#include "updates/download.h"
+#include "updates/file_digest.h"
+#include "updates/part_kinds.h"
+#include "updates/update_paths.h"
+#include "updates/update_protocol.h"
+#include "updates/update_run.h"
+
+static double now_ms() {
+    static LARGE_INTEGER frequency;
+    if (!frequency.QuadPart) QueryPerformanceFrequency(&frequency);
+    LARGE_INTEGER count;
+    QueryPerformanceCounter(&count);
+    return (double)count.QuadPart * 1000.0 / (double)frequency.QuadPart;
+}
+
+static int run_hash(const char* path, int rounds) {
+    double best = 1e30;
+    uint8_t digest[64];
+    uint64_t size = 0;
+    for (int i = 0; i < rounds; i++) {
+        double start = now_ms();
+        if (!sha512_file(path, digest, &size)) {
+            fprintf(stderr, "update_bench: sha512_file(%s) failed\n", path);
+            return 1;
+        }
+        double ms = now_ms() - start;
+        if (ms < best) best = ms;
+    }
+    char hex[DIGEST_HEX_CAP];
+    digest_to_hex(digest, hex);
+    printf("@hash_bytes %llu\n@hash_ms %.1f\n@hash_digest %s\n", (unsigned long long)size, best, hex);
+    return 0;
+}
+
+static SOCKET connect_loopback(int port) {
+    SOCKET sock = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+    if (sock == INVALID_SOCKET) return sock;
+    sockaddr_in address = {};
+    address.sin_family = AF_INET;
+    address.sin_port = htons((u_short)port);
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    if (connect(sock, (sockaddr*)&address, sizeof address) != 0) {
+        closesocket(sock);
+        return INVALID_SOCKET;
+    }
+    return sock;
+}
+
+static int run_plain(int port, const char* out_path) {
+    WSADATA wsa;
+    if (WSAStartup(MAKEWORD(2, 2), &wsa) != 0) return 1;
+    const DWORD BUFFER = 262144;
+    uint8_t* buffer = (uint8_t*)malloc(BUFFER);
+    HANDLE out = CreateFileA(out_path, GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
+                             nullptr);
+    SOCKET sock = connect_loopback(port);
+    if (!buffer || out == INVALID_HANDLE_VALUE || sock == INVALID_SOCKET) {
+        fprintf(stderr, "update_bench: the plain copy cannot start (error %lu)\n", GetLastError());
+        return 1;
+    }
+    double start = now_ms();
+    uint64_t total = 0;
+    bool ended = false;
+    while (!ended) {
+        DWORD filled = 0;
+        while (filled < BUFFER) {
+            int got = recv(sock, (char*)buffer + filled, (int)(BUFFER - filled), 0);
+            if (got <= 0) {
+                ended = true;
+                break;
+            }
+            filled += (DWORD)got;
+        }
+        DWORD written = 0;
+        if (filled && (!WriteFile(out, buffer, filled, &written, nullptr) || written != filled)) {
+            fprintf(stderr, "update_bench: write failed\n");
+            return 1;
+        }
+        total += filled;
+    }
+    CloseHandle(out);
+    double ms = now_ms() - start;
+    closesocket(sock);
+    WSACleanup();
+    free(buffer);
+    printf("@plain_bytes %llu\n@plain_ms %.1f\n", (unsigned long long)total, ms);
+    return 0;
+}
+
+// What the watcher thread sees while download_parts runs on the main thread.
+struct Watch {
+    volatile long stop;
+    double started;
+    double transfer_done;   // when done_bytes first reached total_bytes in the download phase
+    SIZE_T max_working_set;  // the largest working set sampled
+    SIZE_T max_private;      // the largest private (page-file) usage sampled
+};
+
+static Watch watch;
+
+static void sample_memory() {
+    PROCESS_MEMORY_COUNTERS counters = {};
+    counters.cb = sizeof counters;
+    if (!GetProcessMemoryInfo(GetCurrentProcess(), &counters, sizeof counters)) return;
+    if (counters.WorkingSetSize > watch.max_working_set) watch.max_working_set = counters.WorkingSetSize;
+    if (counters.PagefileUsage > watch.max_private) watch.max_private = counters.PagefileUsage;
+}
+
+static DWORD WINAPI watcher(void*) {
+    int tick = 0;
+    while (!watch.stop) {
+        if (watch.transfer_done == 0 && update_progress.phase == PHASE_DOWNLOADING &&
+            update_progress.total_bytes > 0 && update_progress.done_bytes >= update_progress.total_bytes) {
+            watch.transfer_done = now_ms();
+        }
+        if (++tick % 10 == 0) sample_memory();
+        Sleep(1);
+    }
+    return 0;
+}
+
+static int run_download(int port, const char* game_folder) {
+    UpdatePaths paths = {};
+    update_paths_init(&paths, game_folder);
+    SOCKET sock = INVALID_SOCKET;
+    char error[400] = "";
+    UpdateManifest manifest = {};
+    if (!update_connect("127.0.0.1", port, &sock, error, sizeof error) ||
+        !update_fetch_manifest(sock, "client", 0, &manifest, error, sizeof error)) {
+        fprintf(stderr, "update_bench: no manifest: %s\n", error);
+        return 1;
+    }
+    if (!manifest.parts[PART_DLL].present || manifest.parts[PART_DLL].file_count != 1) {
+        fprintf(stderr, "update_bench: the release has no dll part of one file\n");
+        return 1;
+    }
+    const ManifestFile* file = &manifest.files[manifest.parts[PART_DLL].first_file];
+
+    // The idle figure: the process connected, with the manifest in hand, before the download.
+    PROCESS_MEMORY_COUNTERS idle = {};
+    idle.cb = sizeof idle;
+    GetProcessMemoryInfo(GetCurrentProcess(), &idle, sizeof idle);
+    watch.max_working_set = idle.WorkingSetSize;
+    watch.max_private = idle.PagefileUsage;
+
+    HANDLE thread = CreateThread(nullptr, 0, watcher, nullptr, 0, nullptr);
+    double start = now_ms();
+    watch.started = start;
+    bool ok = download_parts(sock, &paths, &manifest, PART_BIT(PART_DLL), &update_progress, error, sizeof error);
+    double finished = now_ms();
+    InterlockedExchange(&watch.stop, 1);
+    WaitForSingleObject(thread, INFINITE);
+    CloseHandle(thread);
+    PROCESS_MEMORY_COUNTERS after = {};
+    after.cb = sizeof after;
+    GetProcessMemoryInfo(GetCurrentProcess(), &after, sizeof after);
+    update_bye(&sock);
+    if (!ok || watch.transfer_done == 0) {
+        fprintf(stderr, "update_bench: download_parts failed: %s\n", error);
+        return 1;
+    }
+
+    // The staged file, hashed once more on its own as a cross-check of the verification figure.
+    char staged[PATH_CAP];
+    format_text(staged, sizeof staged, "%s\\staging\\dll_v%u\\d3d8.dll", paths.updates_folder,
+                (unsigned)manifest.parts[PART_DLL].version);
+    uint8_t digest[64];
+    uint64_t size = 0;
+    double hash_start = now_ms();
+    bool hashed = sha512_file(staged, digest, &size);
+    double hash_ms = now_ms() - hash_start;
+    if (!hashed || size != file->size || memcmp(digest, file->sha512, 64) != 0) {
+        fprintf(stderr, "update_bench: the staged file is not the signed one\n");
+        return 1;
+    }
+    printf("@download_bytes %llu\n", (unsigned long long)file->size);
+    printf("@download_transfer_ms %.1f\n", watch.transfer_done - start);
+    printf("@download_verify_ms %.1f\n", finished - watch.transfer_done);
+    printf("@download_rehash_ms %.1f\n", hash_ms);
+    printf("@idle_working_set %lu\n@peak_working_set %lu\n@sampled_working_set %lu\n", (unsigned long)idle.WorkingSetSize,
+           (unsigned long)after.PeakWorkingSetSize, (unsigned long)watch.max_working_set);
+    printf("@idle_private %lu\n@peak_private %lu\n@sampled_private %lu\n", (unsigned long)idle.PagefileUsage,
+           (unsigned long)after.PeakPagefileUsage, (unsigned long)watch.max_private);
+    printf("@idle_peak_working_set %lu\n", (unsigned long)idle.PeakWorkingSetSize);
+    manifest_clear(&manifest);
+    return 0;
+}
+
+int main(int argc, char** argv) {
+    setvbuf(stdout, nullptr, _IONBF, 0);
+    if (argc == 4 && strcmp(argv[1], "hash") == 0) return run_hash(argv[2], atoi(argv[3]));
+    if (argc == 4 && strcmp(argv[1], "plain") == 0) return run_plain(atoi(argv[2]), argv[3]);
+    if (argc == 4 && strcmp(argv[1], "download") == 0) return run_download(atoi(argv[2]), argv[3]);
+    fprintf(stderr, "usage: update_bench.exe hash FILE ROUNDS | plain PORT OUT_FILE | download PORT GAME_FOLDER\n");
+    return 2;
+}

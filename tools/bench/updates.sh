@@ -1,0 +1,167 @@
+#!/usr/bin/env bash
+# tools/bench/updates.sh [OUT_DIR]: the update benchmarks, run under Wine against the launcher library
+# built with the test configuration.
+#  1. sha512_file over a 256 MiB file against sha512sum over the same file (page cache warm for both).
+#  2. A 200 MiB dll part signed with a test release key, served by the reference update server on
+#     loopback and fetched with download_parts: the transfer into the .part file against the same
+#     bytes copied over one plain loopback TCP connection (a Python sender, the same receiving
+#     program under Wine writing the same 262144-byte blocks to a file); the verification of the
+#     finished file on its own.
+#  3. The downloading process's memory: its working set and private bytes just before
+#     download_parts (idle) and at their peak during it.
+#  For comparison only (no goal): the same download_parts from a lean Python server of the same line
+#  protocol, which tells the launcher's own share from the reference server's.
+# The download measurements alternate over three rounds and the best run of each kind counts.
+set -euo pipefail
+root=$(cd "$(dirname "$0")/../.." && pwd)
+out=${1:-$root/build/bench}
+# shellcheck source=common.sh
+source "$root/tools/bench/common.sh"
+py=/usr/bin/python3
+mkdir -p "$out"
+
+build=$(bench_library "$root" "$out")
+bench_link "$root" "$build" "$out/update_bench.exe" "$root/tools/bench/update_bench.cpp"
+
+work=$(mktemp -d /tmp/zandor-bench.XXXXXX)
+pids=()
+cleanup() {
+  for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
+  for pid in "${pids[@]}"; do wait "$pid" 2>/dev/null || true; done
+  rm -rf "$work"
+}
+trap cleanup EXIT
+winpath() { printf 'Z:%s' "$1" | tr / '\\'; }
+export WINEPREFIX="${WINEPREFIX:-$root/build/wineprefix}"
+wine_run() { "$root/scripts/wine-run" "$@"; }
+ms_now() { date +%s%N | awk '{ printf "%.1f", $1 / 1000000 }'; }
+
+# ---- 1. sha512_file against sha512sum ----------------------------------------------------------
+hash_mib=256
+head -c $((hash_mib << 20)) /dev/urandom > "$work/hash.bin"
+cat "$work/hash.bin" > /dev/null  # into the page cache
+best_sum=""
+for _ in 1 2; do
+  start=$(ms_now)
+  sum_digest=$(sha512sum "$work/hash.bin" | cut -d' ' -f1)
+  end=$(ms_now)
+  ms=$(calc "$end - $start" "%.1f")
+  if [ -z "$best_sum" ] || [ "$(calc "$ms < $best_sum" "%d")" = 1 ]; then best_sum=$ms; fi
+done
+wine_run "$out/update_bench.exe" hash "$(winpath "$work/hash.bin")" 2 > "$work/hash.out"
+hash_ms=$(figure hash_ms "$work/hash.out")
+if [ "$(figure hash_digest "$work/hash.out")" != "$sum_digest" ] ||
+   [ "$(figure hash_bytes "$work/hash.out")" != $((hash_mib << 20)) ]; then
+  echo "updates bench: sha512_file does not agree with sha512sum" >&2
+  exit 1
+fi
+rm -f "$work/hash.bin"
+sum_rate=$(calc "$hash_mib / ($best_sum / 1000)" "%.0f")
+hash_rate=$(calc "$hash_mib / ($hash_ms / 1000)" "%.0f")
+hash_ratio=$(calc "$best_sum / $hash_ms")
+echo "sha512_file, $hash_mib MiB (best of 2): $hash_ms ms = $hash_rate MiB/s;" \
+     "sha512sum: $best_sum ms = $sum_rate MiB/s; throughput ratio $hash_ratio"
+record "sha512_file throughput / sha512sum (256 MiB)" "$hash_ratio ($hash_rate vs $sum_rate MiB/s)" "-" "-"
+
+# ---- 2. and 3. the 200 MiB download ------------------------------------------------------------
+part_mib=200
+release="$work/release"
+mkdir -p "$release/dll"
+head -c $((part_mib << 20)) /dev/urandom > "$release/dll/d3d8.dll"
+cat > "$release/release.txt" <<'RELEASE'
+channel client
+release 1
+part dll 1 required
+RELEASE
+"$py" "$root/tools/sign_manifest.py" sign --key "$root/tests/updates/keys/test_release_1.key" \
+      --release-folder "$release" --out "$work/manifest.txt" >/dev/null
+
+"$py" "$root/tools/bench/bench_servers.py" update --ports-file "$work/update.ports" \
+      --manifest "$work/manifest.txt" --file "$release/dll/d3d8.dll" &
+pids+=($!)
+"$py" "$root/tools/bench/bench_servers.py" plain --port-file "$work/plain.port" --file "$release/dll/d3d8.dll" &
+pids+=($!)
+"$py" "$root/tools/bench/bench_servers.py" lean --port-file "$work/lean.port" \
+      --manifest "$work/manifest.txt" --file "$release/dll/d3d8.dll" &
+pids+=($!)
+wait_for_file "$work/update.ports" 300 && wait_for_file "$work/plain.port" 300 && wait_for_file "$work/lean.port" 300 || {
+  echo "updates bench: the loopback peers did not start" >&2
+  exit 1
+}
+read -r update_port _ < "$work/update.ports"
+read -r plain_port < "$work/plain.port"
+read -r lean_port < "$work/lean.port"
+
+best_lean="" best_plain="" best_transfer="" best_verify="" rehash="" ws_growth="" private_growth="" idle_ws="" peak_ws=""
+for round in 1 2 3; do
+  wine_run "$out/update_bench.exe" plain "$plain_port" "$(winpath "$work/plain_copy.bin")" > "$work/plain.out"
+  [ "$(figure plain_bytes "$work/plain.out")" = $((part_mib << 20)) ] || {
+    echo "updates bench: the plain copy is incomplete" >&2
+    exit 1
+  }
+  cmp -s "$work/plain_copy.bin" "$release/dll/d3d8.dll" || { echo "updates bench: the plain copy differs" >&2; exit 1; }
+  rm -f "$work/plain_copy.bin"
+  ms=$(figure plain_ms "$work/plain.out")
+  if [ -z "$best_plain" ] || [ "$(calc "$ms < $best_plain" "%d")" = 1 ]; then best_plain=$ms; fi
+
+  rm -rf "$work/game" && mkdir -p "$work/game"
+  wine_run "$out/update_bench.exe" download "$update_port" "$(winpath "$work/game")" > "$work/download.out"
+  cmp -s "$work/game/ombrix_data/updates/staging/dll_v1/d3d8.dll" "$release/dll/d3d8.dll" || {
+    echo "updates bench: the staged file differs" >&2
+    exit 1
+  }
+  rm -rf "$work/game" && mkdir -p "$work/game"
+  wine_run "$out/update_bench.exe" download "$lean_port" "$(winpath "$work/game")" > "$work/lean.out"
+  rm -rf "$work/game"
+  lean=$(figure download_transfer_ms "$work/lean.out")
+  if [ -z "$best_lean" ] || [ "$(calc "$lean < $best_lean" "%d")" = 1 ]; then best_lean=$lean; fi
+  transfer=$(figure download_transfer_ms "$work/download.out")
+  verify=$(figure download_verify_ms "$work/download.out")
+  if [ -z "$best_transfer" ] || [ "$(calc "$transfer < $best_transfer" "%d")" = 1 ]; then best_transfer=$transfer; fi
+  if [ -z "$best_verify" ] || [ "$(calc "$verify < $best_verify" "%d")" = 1 ]; then
+    best_verify=$verify
+    rehash=$(figure download_rehash_ms "$work/download.out")
+  fi
+  # Memory: the larger growth of the two runs counts.
+  idle=$(figure idle_working_set "$work/download.out")
+  peak=$(figure peak_working_set "$work/download.out")
+  sampled=$(figure sampled_working_set "$work/download.out")
+  [ "$sampled" -gt "$peak" ] && peak=$sampled
+  growth=$(calc "($peak - $idle) / 1048576")
+  if [ -z "$ws_growth" ] || [ "$(calc "$growth > $ws_growth" "%d")" = 1 ]; then
+    ws_growth=$growth idle_ws=$idle peak_ws=$peak
+  fi
+  idle_p=$(figure idle_private "$work/download.out")
+  peak_p=$(figure peak_private "$work/download.out")
+  sampled_p=$(figure sampled_private "$work/download.out")
+  [ "$sampled_p" -gt "$peak_p" ] && peak_p=$sampled_p
+  growth_p=$(calc "($peak_p - $idle_p) / 1048576")
+  if [ -z "$private_growth" ] || [ "$(calc "$growth_p > $private_growth" "%d")" = 1 ]; then
+    private_growth=$growth_p idle_private=$idle_p peak_private=$peak_p
+  fi
+  echo "round $round: plain copy $ms ms; download_parts: transfer into .part $transfer ms," \
+       "verification $verify ms; from the lean server: transfer $lean ms; working set $(calc "$idle / 1048576") -> $(calc "$peak / 1048576") MiB," \
+       "private $(calc "$idle_p / 1048576") -> $(calc "$peak_p / 1048576") MiB"
+done
+
+transfer_ratio=$(calc "$best_transfer / $best_plain")
+plain_rate=$(calc "$part_mib / ($best_plain / 1000)" "%.0f")
+transfer_rate=$(calc "$part_mib / ($best_transfer / 1000)" "%.0f")
+verify_rate=$(calc "$part_mib / ($best_verify / 1000)" "%.0f")
+echo "download of a $part_mib MiB part (best of 3): transfer into the .part file $best_transfer ms" \
+     "($transfer_rate MiB/s), plain loopback copy $best_plain ms ($plain_rate MiB/s), ratio $transfer_ratio (goal at most 2)"
+lean_ratio=$(calc "$best_lean / $best_plain")
+echo "the same download from the lean server of the same protocol: $best_lean ms, ratio $lean_ratio to the plain copy"
+echo "verification of the finished file: $best_verify ms ($verify_rate MiB/s); sha512_file of the staged file" \
+     "again: $rehash ms"
+echo "peak memory during the download above idle: working set +$ws_growth MiB" \
+     "($(calc "$idle_ws / 1048576") -> $(calc "$peak_ws / 1048576") MiB), private bytes +$private_growth MiB" \
+     "($(calc "$idle_private / 1048576") -> $(calc "$peak_private / 1048576") MiB) (goal under 16 MiB)"
+record "200 MiB download: transfer into .part / plain TCP copy" "$transfer_ratio ($best_transfer vs $best_plain ms)" \
+       "at most 2" "$(at_most "$transfer_ratio" 2)"
+record "  same, from a lean server of the same protocol (comparison)" "$lean_ratio ($best_lean ms)" "-" "-"
+record "200 MiB download: verification of the finished file" "$best_verify ms ($verify_rate MiB/s)" "-" "-"
+mem_growth=$ws_growth
+[ "$(calc "$private_growth > $mem_growth" "%d")" = 1 ] && mem_growth=$private_growth
+record "peak memory during the download above idle" \
+       "+$mem_growth MiB (working set +$ws_growth, private +$private_growth)" "under 16 MiB" "$(below "$mem_growth" 16)"
