@@ -128,7 +128,6 @@ def script_account(args):
     base = args.base.rstrip("/")
     hexed = lambda text: text.encode().hex()
     lines = ["RESET",
-             "ANSWER AUTO " + hexed("DENIED\tunknown_pc\t"),
              "ANSWER WEBLOGIN " + hexed("\t".join(["REQUEST", "demo-request-1", "demo-poll-key-1", DEMO_CODE,
                                                     base + "/login?code=" + DEMO_CODE, "300000"]))]
     lines += ["ANSWER WEBPOLL " + hexed("PENDING")] * args.pending
