@@ -118,9 +118,10 @@ bool accept_terms(const char* host, unsigned short port, const SavedLogin* login
 bool log_out_request(const char* host, unsigned short port, const char* token) {
     char line[REQUEST_CAP];
     format_text(line, sizeof line, "LOGOUT\t%s", token);
-    bool ok = simple_request(host, port, line);
+    // The file goes first: the exchange may take long, and a log-in made meanwhile saves a new one
+    // that this request must not delete.
     delete_saved_login();
-    return ok;
+    return simple_request(host, port, line);
 }
 
 bool request_game_account(const char* host, unsigned short port, const SavedLogin* login, const char* code,

@@ -128,7 +128,6 @@ static void forget_current_login() {
 }
 
 static void on_terms_done() {
-    EnableWindow(control_window(ID_ACCEPT_TERMS), TRUE);
     if (accept_terms_result) {
         log_line("new terms %s accepted", current_login.terms_version);
         set_login_status("", false);
@@ -196,6 +195,8 @@ static void on_logged_in() {
 
 void on_login_done() {
     EnableWindow(control_window(ID_LOGIN), TRUE);
+    // "I accept" too: an ignored terms answer would otherwise leave it disabled for the next log-in.
+    EnableWindow(control_window(ID_ACCEPT_TERMS), TRUE);
     if (worker_generation != login_generation) {
         log_line("an answer from before the log-out: ignored");
         return;

@@ -181,6 +181,7 @@ int run_launcher() {
     if (update_worker_started() && !wait_for_update_worker(20000)) {
         log_line("the update step did not stop within 20 s");
     }
+    forget_update_worker();
     log_line("launcher closed");
     log_close();
     return exit_code();

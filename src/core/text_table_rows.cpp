@@ -3,7 +3,7 @@
 #include "core/text_table.h"
 
 const char ANY_SERVER_SUBTITLE[] =
-    "Also works on the community servers Nutmeg Hall and Far Post League.";
+    "Also on Nutmeg Hall and Far Post League";
 
 const TextRow TEXT_TABLE[] = {
     // Folder page
@@ -112,7 +112,7 @@ const TextRow TEXT_TABLE[] = {
      "Jugar en cualquier servidor"},
     {ANY_SERVER_SUBTITLE,
      ANY_SERVER_SUBTITLE,
-     "Tambi\xe9n funciona en los servidores comunitarios Nutmeg Hall y Far Post League."},
+     "Tambi\xe9n en Nutmeg Hall y Far Post League"},
     {"Server: the ZANDOR server",
      "Server: ZANDOR server",
      "Servidor: el de ZANDOR"},

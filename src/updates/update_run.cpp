@@ -149,10 +149,16 @@ bool update_worker_started() {
 
 bool wait_for_update_worker(unsigned long timeout_ms) {
     if (!worker_thread) return true;
-    bool ended = WaitForSingleObject(worker_thread, timeout_ms) == WAIT_OBJECT_0;
-    CloseHandle(worker_thread);
+    // A worker that is still running keeps its handle, so that later stops and the shut-down wait
+    // for it again instead of taking it for ended.
+    if (WaitForSingleObject(worker_thread, timeout_ms) != WAIT_OBJECT_0) return false;
+    forget_update_worker();
+    return true;
+}
+
+void forget_update_worker() {
+    if (worker_thread) CloseHandle(worker_thread);
     worker_thread = nullptr;
-    return ended;
 }
 
 void stop_update_run(bool allow_restart) {

@@ -55,9 +55,11 @@ void start_update_run();
 // Asks a running worker to stop and waits for it at most 20 s; clears update_started when
 // allow_restart is set (log-out, "Not you?"), so the next log-in starts a new run.
 void stop_update_run(bool allow_restart);
-// Waits at most timeout_ms for the worker and closes its handle; false when it did not end in time.
-// Start-up calls it at shut-down.
+// Waits at most timeout_ms for the worker; closes its handle when it ended, keeps it (and gives
+// false) when it did not end in time.
 bool wait_for_update_worker(unsigned long timeout_ms);
+// Closes the worker's handle whether it ended or not (the shut-down does this last).
+void forget_update_worker();
 // True when a worker was started in this process.
 bool update_worker_started();
 
