@@ -53,7 +53,7 @@ wait_for_file() {
 bench_library() {  # ROOT OUT
   local build="$2/launcher"
   if [ -f "$build/build.ninja" ] && [ -f "$build/libzandor.a" ]; then
-    cmake --build "$build" --target zandor launcher >/dev/null
+    cmake --build "$build" --target zandor launcher stub_game_tool >/dev/null
   else
     "$1/scripts/build" "$build" -C "$1/tests/test_config.cmake" >/dev/null
   fi
