@@ -40,6 +40,14 @@ if [ -z "${DISPLAY:-}" ] || ! xdpyinfo >/dev/null 2>&1; then
   for _ in $(seq 50); do xdpyinfo >/dev/null 2>&1 && break; sleep 0.1; done
 fi
 
+# The ports are fixed in the launcher: wait a while for another run that holds them (other programs on
+# this machine may run a launcher against the reference servers too).
+port_busy() { (exec 3<>"/dev/tcp/127.0.0.1/$1") 2>/dev/null; }
+for _ in $(seq 120); do
+  port_busy 20292 || port_busy 20293 || port_busy "$web_port" || break
+  sleep 1
+done
+
 # The services, with the test build's keys.
 site="$private/site"
 "$py" "$root/tools/demo/services.py" make-site --root "$site" || fail "no web pages"
