@@ -434,6 +434,31 @@ TEST_F(EndToEnd, NextStartRenewsTheSavedLogInSilently) {
     EXPECT_NE(std::string::npos, started.find("ZANDOR_LAUNCHER=1\n")) << started;
 }
 
+TEST_F(EndToEnd, WithNoGameTheLauncherChecksForUpdatesAndEndsWithoutTheGame) {
+    ASSERT_TRUE(first_start_done) << "needs the first start's saved log-in";
+    account("RESET");
+    answer_always("RENEW", login_answer());
+    answer_always("GAMEACCOUNT", game_account_answer());
+    DeleteFileA((game.path + "\\started.txt").c_str());
+    size_t since = read_text(game.log_path()).size();
+
+    Launcher run;
+    run.process = start_program(launcher_in_game() + " --no-game", game.path);
+    HANDLE launcher = run.process;
+    ASSERT_TRUE(launcher);
+    HWND window = wait_for_window(launcher, 30000);
+    ASSERT_TRUE(window) << "no window";
+    std::string log;
+    ASSERT_TRUE(wait_for_log(game, since, "shown: ZANDOR is up to date", launcher, 30000, &log)) << log;
+    picture(window, "07-no-game");
+    EXPECT_EQ(0u, run.finish(10000));
+    log = read_text(game.log_path()).substr(since);
+    EXPECT_NE(std::string::npos, log.find("release 1: newer 0x0")) << log;
+    EXPECT_NE(std::string::npos, log.find("launcher closed")) << log;
+    EXPECT_EQ(std::string::npos, log.find("pes6.exe started")) << log;
+    EXPECT_FALSE(file_exists(game.path + "\\started.txt"));
+}
+
 TEST_F(EndToEnd, PlayNowDuringADownloadStartsTheGameAtOnce) {
     ASSERT_TRUE(first_start_done) << "needs the first start's saved log-in";
     GameFolder fresh = make_game_folder("e2e_slow");
@@ -455,7 +480,7 @@ TEST_F(EndToEnd, PlayNowDuringADownloadStartsTheGameAtOnce) {
     press(window, "Return");
     ASSERT_TRUE(wait_for_log(fresh, 0, "checking 127.0.0.1:20292 channel client", launcher, 30000, &log)) << log;
     Sleep(1500);
-    picture(window, "07-downloading");
+    picture(window, "08-downloading");
     click(window, 406 + 85, 290 + 19);  // "Play now"
     ASSERT_TRUE(wait_for_log(fresh, 0, "Play now pressed", launcher, 10000, &log)) << log;
     ASSERT_TRUE(wait_for_log(fresh, 0, "shown: The update will continue next time", launcher, 20000, &log)) << log;
@@ -470,13 +495,14 @@ TEST_F(EndToEnd, PlayNowDuringADownloadStartsTheGameAtOnce) {
     if (!HasFailure()) remove_tree(fresh.path);
 }
 
-TEST_F(EndToEnd, AKnownPcLogsInByItselfAndNotYouForgetsIt) {
+TEST_F(EndToEnd, AKnownPcLogsInByItselfAcceptsNewTermsAndNotYouForgetsIt) {
     ASSERT_TRUE(first_start_done) << "needs the marker of the first start";
     // No saved log-in, but the PC marker of the first start is still on this PC.
     DeleteFileA((account_folder() + "\\session.dat").c_str());
     ASSERT_EQ(std::string(MARKER), read_text(account_folder() + "\\.marker"));
     account("RESET");
-    answer_always("AUTO", login_answer());
+    answer_always("AUTO", login_answer() + "\t0");  // this account accepted only older terms
+    answer_always("ACCEPTTERMS", "OK");
     answer_next("NOTME", "OK");
     answer_always("GAMEACCOUNT", game_account_answer());
     DeleteFileA((game.path + "\\started.txt").c_str());
@@ -489,18 +515,22 @@ TEST_F(EndToEnd, AKnownPcLogsInByItselfAndNotYouForgetsIt) {
     HWND window = wait_for_window(launcher, 30000);
     ASSERT_TRUE(window) << "no window";
     std::string log;
-    ASSERT_TRUE(wait_for_log(game, since, std::string("logged in automatically (IP address) ") + ACCOUNT_LINE, launcher,
-                             30000, &log))
+    // The new terms first: "I accept".
+    ASSERT_TRUE(wait_for_log(game, since, "the account accepted older terms: the new terms v1 are shown", launcher, 30000,
+                             &log))
         << log;
+    picture(window, "09-new-terms");
+    click(window, 406 + 85, 340 + 20);
+    ASSERT_TRUE(wait_for_log(game, since, "new terms v1 accepted", launcher, 10000, &log)) << log;
     // The main page offers "Not you?" and counts down ten seconds instead of three.
     ASSERT_TRUE(wait_for_log(game, since, "shown: ZANDOR is up to date", launcher, 30000, &log)) << log;
-    picture(window, "08-not-you-offered");
+    picture(window, "10-not-you-offered");
     click(window, 300 + 60, 340 + 7);  // "Not you? Log in with another account"
     ASSERT_TRUE(wait_for_log(game, since, "Not you? pressed after the automatic log-in", launcher, 8000, &log)) << log;
-    picture(window, "09-log-in-again");
+    picture(window, "11-log-in-again");
     EXPECT_FALSE(file_exists(account_folder() + "\\.marker"));
     EXPECT_FALSE(file_exists(account_folder() + "\\session.dat"));
-    EXPECT_TRUE(in_order(request_words(), {"AUTO", "NOTME"})) << joined(request_words());
+    EXPECT_TRUE(in_order(request_words(), {"AUTO", "ACCEPTTERMS", "NOTME"})) << joined(request_words());
 
     // The player closes the window: no game.
     click_close_box(window);
