@@ -261,10 +261,21 @@ bool wait_for_log(const GameFolder& game, size_t since, const std::string& text,
     }
 }
 
-std::string account_folder() {
+std::string account_folder(int place = CSIDL_LOCAL_APPDATA) {
     char path[MAX_PATH] = "";
-    SHGetFolderPathA(nullptr, CSIDL_LOCAL_APPDATA, nullptr, 0, path);
+    SHGetFolderPathA(nullptr, place, nullptr, 0, path);
     return std::string(path) + "\\zandor";
+}
+
+std::string marker_in_registry() {
+    char value[128] = "";
+    DWORD size = sizeof value - 1;
+    HKEY key;
+    if (RegOpenKeyExA(HKEY_CURRENT_USER, "Software\\zandor", 0, KEY_READ, &key) == ERROR_SUCCESS) {
+        if (RegQueryValueExA(key, "marker", nullptr, nullptr, (BYTE*)value, &size) != ERROR_SUCCESS) value[0] = 0;
+        RegCloseKey(key);
+    }
+    return value;
 }
 
 std::string same_case(std::string text) {
@@ -377,6 +388,9 @@ TEST_F(EndToEnd, FirstStartLogsInThroughTheBrowserAndStartsTheGame) {
     // The log-in is saved and the marker stored; the server choice and the game's log-in file written.
     EXPECT_TRUE(file_exists(account_folder() + "\\session.dat"));
     EXPECT_EQ(std::string(MARKER), read_text(account_folder() + "\\.marker"));
+    EXPECT_EQ(std::string(MARKER), read_text(account_folder(CSIDL_APPDATA) + "\\.marker"));
+    EXPECT_EQ(std::string(MARKER), read_text(account_folder(CSIDL_COMMON_APPDATA) + "\\.marker"));
+    EXPECT_EQ(std::string(MARKER), marker_in_registry());
     char server[64] = "";
     GetPrivateProfileStringA("online", "server", "", server, sizeof server, (game.path + "\\zandor.ini").c_str());
     EXPECT_STREQ("127.0.0.1", server);
@@ -529,6 +543,8 @@ TEST_F(EndToEnd, AKnownPcLogsInByItselfAcceptsNewTermsAndNotYouForgetsIt) {
     ASSERT_TRUE(wait_for_log(game, since, "Not you? pressed after the automatic log-in", launcher, 8000, &log)) << log;
     picture(window, "11-log-in-again");
     EXPECT_FALSE(file_exists(account_folder() + "\\.marker"));
+    EXPECT_FALSE(file_exists(account_folder(CSIDL_APPDATA) + "\\.marker"));
+    EXPECT_EQ("", marker_in_registry());
     EXPECT_FALSE(file_exists(account_folder() + "\\session.dat"));
     EXPECT_TRUE(in_order(request_words(), {"AUTO", "ACCEPTTERMS", "NOTME"})) << joined(request_words());
 
