@@ -448,6 +448,33 @@ TEST_F(EndToEnd, NextStartRenewsTheSavedLogInSilently) {
     EXPECT_NE(std::string::npos, started.find("ZANDOR_LAUNCHER=1\n")) << started;
 }
 
+TEST_F(EndToEnd, AnUnreachableAccountServerStartsTheGameWithoutUpdates) {
+    ASSERT_TRUE(first_start_done) << "needs the first start's saved log-in";
+    account("RESET");
+    for (int i = 0; i < 3; i++) account("PUSH no_hello");  // the link closes before any answer
+    DeleteFileA((game.path + "\\started.txt").c_str());
+    size_t since = read_text(game.log_path()).size();
+
+    Launcher run;
+    run.process = start_program(launcher_in_game(), game.path);
+    HANDLE launcher = run.process;
+    ASSERT_TRUE(launcher);
+    HWND window = wait_for_window(launcher, 30000);
+    ASSERT_TRUE(window) << "no window";
+    std::string log;
+    ASSERT_TRUE(wait_for_log(game, since, "log-in renewal refused: no_connection (no answer)", launcher, 30000, &log))
+        << log;
+    ASSERT_TRUE(wait_for_log(game, since, "shown: ZANDOR cannot be reached right now: the game starts without updates.",
+                             launcher, 30000, &log))
+        << log;
+    picture(window, "07-unreachable");
+    ASSERT_TRUE(wait_for_log(game, since, "pes6.exe started", launcher, 20000, &log)) << log;
+    // No update check was made: the exit code is 0, and the saved log-in stays for the next start.
+    EXPECT_EQ(0u, run.finish(30000));
+    EXPECT_NE(std::string::npos, read_text(game.log_path()).substr(since).find("no update check (not logged in)"));
+    EXPECT_TRUE(file_exists(account_folder() + "\\session.dat"));
+}
+
 TEST_F(EndToEnd, WithNoGameTheLauncherChecksForUpdatesAndEndsWithoutTheGame) {
     ASSERT_TRUE(first_start_done) << "needs the first start's saved log-in";
     account("RESET");
@@ -464,7 +491,7 @@ TEST_F(EndToEnd, WithNoGameTheLauncherChecksForUpdatesAndEndsWithoutTheGame) {
     ASSERT_TRUE(window) << "no window";
     std::string log;
     ASSERT_TRUE(wait_for_log(game, since, "shown: ZANDOR is up to date", launcher, 30000, &log)) << log;
-    picture(window, "07-no-game");
+    picture(window, "08-no-game");
     EXPECT_EQ(0u, run.finish(10000));
     log = read_text(game.log_path()).substr(since);
     EXPECT_NE(std::string::npos, log.find("release 1: newer 0x0")) << log;
@@ -494,7 +521,7 @@ TEST_F(EndToEnd, PlayNowDuringADownloadStartsTheGameAtOnce) {
     press(window, "Return");
     ASSERT_TRUE(wait_for_log(fresh, 0, "checking 127.0.0.1:20292 channel client", launcher, 30000, &log)) << log;
     Sleep(1500);
-    picture(window, "08-downloading");
+    picture(window, "09-downloading");
     click(window, 406 + 85, 290 + 19);  // "Play now"
     ASSERT_TRUE(wait_for_log(fresh, 0, "Play now pressed", launcher, 10000, &log)) << log;
     ASSERT_TRUE(wait_for_log(fresh, 0, "shown: The update will continue next time", launcher, 20000, &log)) << log;
@@ -509,9 +536,43 @@ TEST_F(EndToEnd, PlayNowDuringADownloadStartsTheGameAtOnce) {
     if (!HasFailure()) remove_tree(fresh.path);
 }
 
+TEST_F(EndToEnd, LogOutDuringTheCountdownKeepsThePcMarker) {
+    ASSERT_TRUE(first_start_done) << "needs the first start's saved log-in";
+    account("RESET");
+    answer_always("RENEW", login_answer());
+    answer_always("GAMEACCOUNT", game_account_answer());
+    answer_always("LOGOUT", "OK");
+    DeleteFileA((game.path + "\\started.txt").c_str());
+    size_t since = read_text(game.log_path()).size();
+
+    Launcher run;
+    run.process = start_program(launcher_in_game(), game.path);
+    HANDLE launcher = run.process;
+    ASSERT_TRUE(launcher);
+    HWND window = wait_for_window(launcher, 30000);
+    ASSERT_TRUE(window) << "no window";
+    std::string log;
+    ASSERT_TRUE(wait_for_log(game, since, "shown: ZANDOR is up to date", launcher, 30000, &log)) << log;
+    click(window, 194 + 60, 290 + 19);  // "Log out"
+    ASSERT_TRUE(wait_for_log(game, since, "log out pressed (the PC marker stays)", launcher, 5000, &log)) << log;
+    picture(window, "10-logged-out");
+    for (int i = 0; i < 50 && !in_order(request_words(), {"LOGOUT"}); i++) Sleep(100);
+    EXPECT_TRUE(in_order(request_words(), {"RENEW", "LOGOUT"})) << joined(request_words());
+    EXPECT_FALSE(file_exists(account_folder() + "\\session.dat"));
+    EXPECT_EQ(std::string(MARKER), read_text(account_folder() + "\\.marker"));
+    EXPECT_EQ(std::string(MARKER), marker_in_registry());
+
+    // The countdown is over for this run: closing the window starts no game.
+    Sleep(3500);
+    EXPECT_FALSE(file_exists(game.path + "\\started.txt"));
+    click_close_box(window);
+    EXPECT_EQ(0u, run.finish(30000));
+    EXPECT_FALSE(file_exists(game.path + "\\started.txt"));
+}
+
 TEST_F(EndToEnd, AKnownPcLogsInByItselfAcceptsNewTermsAndNotYouForgetsIt) {
     ASSERT_TRUE(first_start_done) << "needs the marker of the first start";
-    // No saved log-in, but the PC marker of the first start is still on this PC.
+    // No saved log-in (logged out), but the PC marker of the first start is still on this PC.
     DeleteFileA((account_folder() + "\\session.dat").c_str());
     ASSERT_EQ(std::string(MARKER), read_text(account_folder() + "\\.marker"));
     account("RESET");
@@ -533,15 +594,15 @@ TEST_F(EndToEnd, AKnownPcLogsInByItselfAcceptsNewTermsAndNotYouForgetsIt) {
     ASSERT_TRUE(wait_for_log(game, since, "the account accepted older terms: the new terms v1 are shown", launcher, 30000,
                              &log))
         << log;
-    picture(window, "09-new-terms");
+    picture(window, "11-new-terms");
     click(window, 406 + 85, 340 + 20);
     ASSERT_TRUE(wait_for_log(game, since, "new terms v1 accepted", launcher, 10000, &log)) << log;
     // The main page offers "Not you?" and counts down ten seconds instead of three.
     ASSERT_TRUE(wait_for_log(game, since, "shown: ZANDOR is up to date", launcher, 30000, &log)) << log;
-    picture(window, "10-not-you-offered");
+    picture(window, "12-not-you-offered");
     click(window, 300 + 60, 340 + 7);  // "Not you? Log in with another account"
     ASSERT_TRUE(wait_for_log(game, since, "Not you? pressed after the automatic log-in", launcher, 8000, &log)) << log;
-    picture(window, "11-log-in-again");
+    picture(window, "13-log-in-again");
     EXPECT_FALSE(file_exists(account_folder() + "\\.marker"));
     EXPECT_FALSE(file_exists(account_folder(CSIDL_APPDATA) + "\\.marker"));
     EXPECT_EQ("", marker_in_registry());
