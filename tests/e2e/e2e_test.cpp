@@ -618,4 +618,45 @@ TEST_F(EndToEnd, AKnownPcLogsInByItselfAcceptsNewTermsAndNotYouForgetsIt) {
     EXPECT_FALSE(file_exists(game.path + "\\started.txt"));
 }
 
+TEST_F(EndToEnd, CancelWhileAPollIsOnItsWayIgnoresItsLogIn) {
+    ASSERT_TRUE(first_start_done) << "needs the first start's game folder";
+    ASSERT_FALSE(file_exists(account_folder() + "\\session.dat"));
+    account("RESET");
+    answer_always("AUTO", "DENIED\tunknown_pc\t");
+    answer_next("WEBLOGIN", std::string("REQUEST\te2e-request-2\te2e-poll-key-2\t") + CODE +
+                                "\thttp://127.0.0.1:20294/login?code=" + CODE + "\t300000");
+    answer_always("WEBPOLL", "PENDING");
+    DeleteFileA((game.path + "\\started.txt").c_str());
+    size_t since = read_text(game.log_path()).size();
+
+    Launcher run;
+    run.process = start_program(launcher_in_game(), game.path);
+    HANDLE launcher = run.process;
+    ASSERT_TRUE(launcher);
+    HWND window = wait_for_window(launcher, 30000);
+    ASSERT_TRUE(window) << "no window";
+    std::string log;
+    ASSERT_TRUE(wait_for_log(game, since, "no automatic log-in by IP (unknown_pc)", launcher, 30000, &log)) << log;
+    press(window, "Return");
+    ASSERT_TRUE(wait_for_log(game, since, "browser log-in: the page is opened", launcher, 20000, &log)) << log;
+    // The first poll goes out about two seconds after the code shows; it is answered late, with a log-in.
+    account("PUSH slow:3000 " + hex(login_answer()));
+    bool polling = false;
+    for (int i = 0; i < 60 && !polling; i++) {
+        Sleep(100);
+        std::vector<std::string> words = request_words();
+        polling = !words.empty() && words.back() == "WEBPOLL";
+    }
+    ASSERT_TRUE(polling) << joined(request_words());
+    click(window, 336 + 110, 318 + 22);  // "Cancel"
+    ASSERT_TRUE(wait_for_log(game, since, "browser log-in cancelled", launcher, 5000, &log)) << log;
+    ASSERT_TRUE(wait_for_log(game, since, "an answer from before the log-out: ignored", launcher, 10000, &log)) << log;
+    picture(window, "14-cancelled");
+    EXPECT_EQ(std::string::npos, log.find("logged in with Google")) << log;
+    EXPECT_FALSE(file_exists(account_folder() + "\\session.dat"));
+    click_close_box(window);
+    EXPECT_EQ(0u, run.finish(30000));
+    EXPECT_FALSE(file_exists(game.path + "\\started.txt"));
+}
+
 }  // namespace
