@@ -182,6 +182,7 @@ static void on_logged_in() {
     account_logged_in = true;
     if (reply.older_terms) {
         log_line("the account accepted older terms: the new terms %s are shown", current_login.terms_version);
+        set_login_status("", false);  // no start-up "Looking for..." under the terms
         show_page(PAGE_TERMS);
         return;
     }

@@ -17,6 +17,7 @@
 #include "support/account_server_control.h"
 #include "support/test_support.h"
 #include "ui/pages.h"
+#include "ui/paint_pages.h"
 #include "ui/window.h"
 #include "ui/window_state.h"
 #include "updates/update_run.h"
@@ -203,9 +204,11 @@ TEST_F(LoginFlowTest, RenewalOutcomes) {
 
 TEST_F(LoginFlowTest, NewTermsAreShownAndAccepted) {
     push_answer("ok", OK_LOGIN + "\t0");  // the account accepted only older terms
+    set_login_status("Looking for your ZANDOR account...", false);  // as start-up leaves it
     start_login_worker(LOGIN_AUTO);
     wait_for_answer();
     EXPECT_EQ(window_ui.page, PAGE_TERMS);
+    EXPECT_EQ(login_status(), "");
     EXPECT_TRUE(login_view.not_you_offered);
 
     push_answer("ok", "OK");
