@@ -1,9 +1,9 @@
 #!/usr/bin/env bash
-# tools/account_bench.sh [OUT_DIR]: builds the account link benchmark as a 32-bit Windows program,
+# tools/bench/account_bench.sh [OUT_DIR]: builds the account link benchmark as a 32-bit Windows program,
 # starts the reference account server (tests/peers) on free loopback ports and runs the benchmark
 # under Wine: the time of one complete exchange and the client's own CPU time for it.
 set -euo pipefail
-root=$(cd "$(dirname "$0")/.." && pwd)
+root=$(cd "$(dirname "$0")/../.." && pwd)
 out=${1:-$root/build/bench}
 mkdir -p "$out/account_generated"
 sodium="$root/build/deps/libsodium-i686"
@@ -29,7 +29,7 @@ HEADER
 
 i686-w64-mingw32-g++-posix -std=c++17 -O2 -fno-exceptions -fno-rtti -static -DSODIUM_STATIC=1 \
   -I "$root/src" -I "$out/account_generated" -I "$sodium/include" \
-  "$root/tools/account_bench.cpp" "$root/src/account/link_exchange.cpp" "$root/src/account/link_frame.cpp" \
+  "$root/tools/bench/account_bench.cpp" "$root/src/account/link_exchange.cpp" "$root/src/account/link_frame.cpp" \
   "$root/src/account/link_socket.cpp" "$root/src/account/account_reply.cpp" "$root/src/account/codecs.cpp" \
   "$root/src/core/text.cpp" "$sodium/lib/libsodium.a" -lws2_32 -ladvapi32 -o "$out/account_bench.exe"
 

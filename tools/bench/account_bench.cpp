@@ -1,6 +1,6 @@
 // Benchmark: complete account exchanges on loopback (connect, handshake, one request, one answer)
 // against the reference account server, with the client's own CPU time, compared with one X25519
-// pair of operations and one Ed25519 verification. Built and run by tools/account_bench.sh.
+// pair of operations and one Ed25519 verification. Built and run by tools/bench/account_bench.sh.
 #include <winsock2.h>
 #include <windows.h>
 #include <sodium.h>

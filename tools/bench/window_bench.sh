@@ -1,15 +1,15 @@
 #!/usr/bin/env bash
-# tools/window_bench.sh [OUT_DIR]: builds the launcher with the test configuration and the window
+# tools/bench/window_bench.sh [OUT_DIR]: builds the launcher with the test configuration and the window
 # benchmark against its library, then runs the benchmark under Wine on a private X screen (or on
 # DISPLAY when set): start to first painted page against a minimal window, one paint, the background
 # build, and the CPU while the main page counts down.
 set -euo pipefail
-root=$(cd "$(dirname "$0")/.." && pwd)
+root=$(cd "$(dirname "$0")/../.." && pwd)
 out=${1:-$root/build/bench}
 # The launcher and its library with the test configuration, shared with the other benchmarks.
 source "$root/tools/bench/common.sh"
 build=$(bench_library "$root" "$out")
-bench_link "$root" "$build" "$out/window_bench.exe" "$root/tools/window_bench.cpp"
+bench_link "$root" "$build" "$out/window_bench.exe" "$root/tools/bench/window_bench.cpp"
 
 work=$(mktemp -d)
 xvfb=""
