@@ -6,7 +6,7 @@
 #include "core/text_table.h"
 #include "ui/window_state.h"
 
-struct FontSpec {
+struct FontStyle {
     const char* face;
     int height;
     int weight;
@@ -14,7 +14,7 @@ struct FontSpec {
 };
 
 // In FontId order.
-static const FontSpec FONT_SPECS[FONT_COUNT] = {
+static const FontStyle FONT_STYLES[FONT_COUNT] = {
     {"Arial", 44, 900, true},     {"Arial", 26, 700, true},     {"Segoe UI", 28, 700, false},
     {"Segoe UI", 16, 700, false}, {"Segoe UI", 15, 400, false}, {"Segoe UI", 13, 400, false},
     {"Segoe UI", 13, 700, false},
@@ -22,7 +22,7 @@ static const FontSpec FONT_SPECS[FONT_COUNT] = {
 
 static const int NO_FONT = -1;
 
-struct ControlSpec {
+struct ControlLayout {
     int id;
     bool edit;
     const char* caption;  // source text
@@ -32,7 +32,7 @@ struct ControlSpec {
 };
 
 // In creation order. "Use this folder" starts at (0, 0) and is moved when the folder page shows.
-static const ControlSpec CONTROL_SPECS[CONTROL_COUNT] = {
+static const ControlLayout CONTROL_LAYOUTS[CONTROL_COUNT] = {
     {ID_LOGIN, false, "Log in with Google", 336, 318, 220, 44, FONT_BUTTON, PAGE_LOGIN},
     {ID_SERVER_CARD, false, "Play on the ZANDOR server", 24, 132, 552, 200, NO_FONT, PAGE_SERVER},
     {ID_ANY_SERVER, false, "Play on any server", 24, 348, 260, 52, FONT_BODY, PAGE_SERVER},
@@ -48,34 +48,34 @@ static const ControlSpec CONTROL_SPECS[CONTROL_COUNT] = {
 
 void create_fonts() {
     for (int i = 0; i < FONT_COUNT; i++) {
-        const FontSpec& spec = FONT_SPECS[i];
-        window_ui.fonts[i] = CreateFontA(-scale(spec.height), 0, 0, 0, spec.weight, spec.italic, FALSE, FALSE,
+        const FontStyle& style = FONT_STYLES[i];
+        window_ui.fonts[i] = CreateFontA(-scale(style.height), 0, 0, 0, style.weight, style.italic, FALSE, FALSE,
                                          ANSI_CHARSET, OUT_TT_PRECIS, CLIP_DEFAULT_PRECIS, CLEARTYPE_QUALITY,
-                                         DEFAULT_PITCH | FF_DONTCARE, spec.face);
+                                         DEFAULT_PITCH | FF_DONTCARE, style.face);
     }
 }
 
 void create_controls(HINSTANCE instance) {
     for (int i = 0; i < CONTROL_COUNT; i++) {
-        const ControlSpec& spec = CONTROL_SPECS[i];
-        DWORD style = WS_CHILD | WS_TABSTOP | (spec.edit ? ES_AUTOHSCROLL : BS_OWNERDRAW);
-        HWND child = CreateWindowExA(spec.edit ? WS_EX_CLIENTEDGE : 0, spec.edit ? "EDIT" : "BUTTON",
-                                     lookup_text(spec.caption), style, scale(spec.x), scale(spec.y), scale(spec.w),
-                                     scale(spec.h), main_window(), (HMENU)(INT_PTR)spec.id, instance, nullptr);
+        const ControlLayout& control = CONTROL_LAYOUTS[i];
+        DWORD style = WS_CHILD | WS_TABSTOP | (control.edit ? ES_AUTOHSCROLL : BS_OWNERDRAW);
+        HWND child = CreateWindowExA(control.edit ? WS_EX_CLIENTEDGE : 0, control.edit ? "EDIT" : "BUTTON",
+                                     lookup_text(control.caption), style, scale(control.x), scale(control.y), scale(control.w),
+                                     scale(control.h), main_window(), (HMENU)(INT_PTR)control.id, instance, nullptr);
         window_ui.controls[i] = child;
-        if (child && spec.font != NO_FONT) SendMessageA(child, WM_SETFONT, (WPARAM)window_ui.fonts[spec.font], TRUE);
+        if (child && control.font != NO_FONT) SendMessageA(child, WM_SETFONT, (WPARAM)window_ui.fonts[control.font], TRUE);
     }
 }
 
 int control_page(int id) {
-    for (const ControlSpec& spec : CONTROL_SPECS) {
-        if (spec.id == id) return spec.page;
+    for (const ControlLayout& control : CONTROL_LAYOUTS) {
+        if (control.id == id) return control.page;
     }
     return 0;
 }
 
 void show_page_controls(int page) {
     for (int i = 0; i < CONTROL_COUNT; i++) {
-        if (window_ui.controls[i]) ShowWindow(window_ui.controls[i], CONTROL_SPECS[i].page == page ? SW_SHOW : SW_HIDE);
+        if (window_ui.controls[i]) ShowWindow(window_ui.controls[i], CONTROL_LAYOUTS[i].page == page ? SW_SHOW : SW_HIDE);
     }
 }
