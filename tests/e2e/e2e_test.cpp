@@ -5,7 +5,7 @@
 // The first start has nothing saved: the PC is not known, the browser log-in shows its code, the
 // account server approves it after a few polls, the player picks the ZANDOR server, the update places
 // the client, the bots and the runtime, and the countdown starts pes6.exe. The next start renews the
-// saved log-in silently and goes straight to the game.
+// saved log-in silently and goes straight to the game. The last test uninstalls what the runs placed.
 #include <winsock2.h>
 #include <ws2tcpip.h>
 #include <windows.h>
@@ -19,6 +19,8 @@
 #include <string>
 #include <vector>
 
+#include "account/account_files.h"
+#include "core/text.h"
 #include "support/test_support.h"
 
 namespace {
@@ -660,3 +662,44 @@ TEST_F(EndToEnd, CancelWhileAPollIsOnItsWayIgnoresItsLogIn) {
 }
 
 }  // namespace
+
+// Last: the uninstall of the installation the runs above placed for real (the client DLL, the bots,
+// the runtime, the settings, the saved log-in and the PC marker), answered as a player would.
+TEST_F(EndToEnd, UninstallRemovesWhatTheRunsPlacedAndKeepsTheGame) {
+    ASSERT_TRUE(first_start_done) << "needs the first start's installation";
+    ASSERT_TRUE(file_exists(game.path + "\\d3d8.dll"));
+    ASSERT_TRUE(folder_exists(game.path + "\\ombrix_data\\bot_takeover\\jre"));
+    // The saved log-in and the marker, as a logged-in player has them.
+    ASSERT_EQ(4, store_marker(MARKER));
+    SavedLogin login = {};
+    copy_text(login.token, sizeof login.token, TOKEN);
+    ASSERT_TRUE(save_login(&login));
+    write_file(game.path + "\\game_data.bin", std::string("\0\1game\2", 7));
+    std::string game_exe = read_text(game.path + "\\" + GAME_EXE);
+    account("RESET");
+    answer_always("LOGOUT", "OK");
+
+    Launcher run;
+    run.process = start_program(launcher_in_game() + " --uninstall", game.path);
+    ASSERT_TRUE(run.process);
+    std::string question = answer_message_box(IDYES, 30000);
+    EXPECT_EQ(0u, question.rfind("This removes everything ZANDOR put on this PC:", 0)) << question;
+    std::string summary = answer_message_box(IDOK, 30000);
+    EXPECT_EQ(0u, summary.rfind("ZANDOR is uninstalled: ", 0)) << summary;
+    EXPECT_EQ(std::string::npos, summary.find("(delete the launcher file yourself)")) << summary;
+    EXPECT_EQ(0u, run.finish(30000));
+
+    EXPECT_TRUE(in_order(request_words(), {"LOGOUT"})) << joined(request_words());
+    EXPECT_FALSE(file_exists(game.path + "\\d3d8.dll"));
+    EXPECT_FALSE(file_exists(game.path + "\\zandor.ini"));
+    EXPECT_FALSE(folder_exists(game.path + "\\ombrix_data")) << "empty once the bots, runtime and updates went";
+    EXPECT_FALSE(file_exists(account_folder() + "\\session.dat"));
+    char markers[256];
+    collect_markers(markers, sizeof markers);
+    EXPECT_STREQ("-", markers);
+    // The game's own files are untouched; the launcher file goes a moment after the process ended.
+    EXPECT_EQ(game_exe, read_text(game.path + "\\" + GAME_EXE));
+    EXPECT_EQ(std::string("\0\1game\2", 7), read_text(game.path + "\\game_data.bin"));
+    for (int i = 0; i < 100 && file_exists(game.path + "\\ZANDOR Launcher.exe"); i++) Sleep(100);
+    EXPECT_FALSE(file_exists(game.path + "\\ZANDOR Launcher.exe"));
+}
