@@ -76,30 +76,13 @@ int error_pixels(HWND window) {
     POINT origin = {0, 0};
     ClientToScreen(window, &origin);
     int width = client.right, top = client.bottom * 268 / 374, height = client.bottom * 302 / 374 - top;
-    HDC screen = GetDC(nullptr);
-    HDC memory = CreateCompatibleDC(screen);
-    BITMAPINFO info = {};
-    info.bmiHeader.biSize = sizeof info.bmiHeader;
-    info.bmiHeader.biWidth = width;
-    info.bmiHeader.biHeight = -height;
-    info.bmiHeader.biPlanes = 1;
-    info.bmiHeader.biBitCount = 32;
-    void* bits = nullptr;
-    HBITMAP bitmap = CreateDIBSection(memory, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
-    HGDIOBJ old = SelectObject(memory, bitmap);
-    BitBlt(memory, 0, 0, width, height, screen, origin.x, origin.y + top, SRCCOPY);
-    GdiFlush();
     int count = 0;
-    const unsigned char* pixel = (const unsigned char*)bits;
-    for (int i = 0; i < width * height; i++, pixel += 4) {
-        int distance = abs(pixel[2] - GetRValue(ERROR_COLOUR)) + abs(pixel[1] - GetGValue(ERROR_COLOUR)) +
-                       abs(pixel[0] - GetBValue(ERROR_COLOUR));
+    for (unsigned long pixel : copy_screen(origin.x, origin.y + top, width, height)) {
+        int distance = abs((int)GetRValue(pixel) - GetRValue(ERROR_COLOUR)) +
+                       abs((int)GetGValue(pixel) - GetGValue(ERROR_COLOUR)) +
+                       abs((int)GetBValue(pixel) - GetBValue(ERROR_COLOUR));
         if (distance < 60) count++;
     }
-    SelectObject(memory, old);
-    DeleteObject(bitmap);
-    DeleteDC(memory);
-    ReleaseDC(nullptr, screen);
     return count;
 }
 

@@ -95,22 +95,11 @@ std::string source_path(const char* relative) {
 
 bool run_program(const std::string& command_line, const std::string& folder, unsigned long* exit_code,
                  unsigned long timeout_ms) {
-    STARTUPINFOA startup = {};
-    startup.cb = sizeof startup;
-    PROCESS_INFORMATION process = {};
-    std::string line = command_line;
-    if (!CreateProcessA(nullptr, &line[0], nullptr, nullptr, FALSE, 0, nullptr,
-                        folder.empty() ? nullptr : folder.c_str(), &startup, &process)) {
-        return false;
-    }
-    CloseHandle(process.hThread);
-    bool ended = WaitForSingleObject(process.hProcess, timeout_ms) == WAIT_OBJECT_0;
-    if (!ended) TerminateProcess(process.hProcess, 99);
-    DWORD code = 0;
-    GetExitCodeProcess(process.hProcess, &code);
-    CloseHandle(process.hProcess);
+    void* process = start_program(command_line, folder);
+    if (!process) return false;
+    unsigned long code = finish_program(process, timeout_ms);
     if (exit_code) *exit_code = code;
-    return ended;
+    return code != STILL_ACTIVE;
 }
 
 std::string answer_message_box(int button, unsigned long timeout_ms) {
@@ -199,4 +188,28 @@ bool run_launcher_closing_window(const std::string& command_line, const std::str
     CloseHandle(process);
     if (exit_code) *exit_code = code;
     return ended;
+}
+
+std::vector<unsigned long> copy_screen(int x, int y, int width, int height) {
+    HDC screen = GetDC(nullptr);
+    HDC memory = CreateCompatibleDC(screen);
+    BITMAPINFO info = {};
+    info.bmiHeader.biSize = sizeof info.bmiHeader;
+    info.bmiHeader.biWidth = width;
+    info.bmiHeader.biHeight = -height;
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biBitCount = 32;
+    void* bits = nullptr;
+    HBITMAP bitmap = CreateDIBSection(screen, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+    HGDIOBJ old = SelectObject(memory, bitmap);
+    BitBlt(memory, 0, 0, width, height, screen, x, y, SRCCOPY);
+    GdiFlush();
+    std::vector<unsigned long> pixels((size_t)width * height);
+    const unsigned char* bytes = (const unsigned char*)bits;
+    for (size_t i = 0; i < pixels.size(); i++) pixels[i] = RGB(bytes[i * 4 + 2], bytes[i * 4 + 1], bytes[i * 4]);
+    SelectObject(memory, old);
+    DeleteObject(bitmap);
+    DeleteDC(memory);
+    ReleaseDC(nullptr, screen);
+    return pixels;
 }

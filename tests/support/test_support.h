@@ -2,6 +2,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 // A new empty folder under the temporary folder, removed with everything in it by remove_tree.
 std::string make_temp_folder(const char* tag);
@@ -41,3 +42,6 @@ bool close_launcher_window(void* process, unsigned long timeout_ms = 30000);
 // Runs the launcher, closes its window once it shows, and gives its exit code as run_program does.
 bool run_launcher_closing_window(const std::string& command_line, const std::string& folder,
                                  unsigned long* exit_code, unsigned long timeout_ms = 60000);
+
+// The screen's pixels in a rectangle, row by row, as COLORREF values (RGB).
+std::vector<unsigned long> copy_screen(int x, int y, int width, int height);
