@@ -291,6 +291,11 @@ struct Launcher {
     ~Launcher() {
         if (process) finish_program(process, 0);
     }
+    // Starts the launcher and waits for its window; null when it did not come.
+    HWND start(const std::string& command_line, const std::string& folder) {
+        process = start_program(command_line, folder);
+        return process ? wait_for_window(process, 30000) : nullptr;
+    }
     unsigned long finish(unsigned long timeout_ms) {
         unsigned long code = finish_program(process, timeout_ms);
         process = nullptr;
@@ -342,11 +347,9 @@ TEST_F(EndToEnd, FirstStartLogsInThroughTheBrowserAndStartsTheGame) {
     answer_always("GAMEACCOUNT", game_account_answer());
 
     Launcher run;
-    run.process = start_program(launcher_in_game(), game.path);
+    HWND window = run.start(launcher_in_game(), game.path);
+    ASSERT_TRUE(window) << "no launcher window";
     HANDLE launcher = run.process;
-    ASSERT_TRUE(launcher);
-    HWND window = wait_for_window(launcher, 30000);
-    ASSERT_TRUE(window) << "no window";
     std::string log;
 
     // The PC is not known: the log-in page.
@@ -422,11 +425,9 @@ TEST_F(EndToEnd, NextStartRenewsTheSavedLogInSilently) {
     size_t since = read_text(game.log_path()).size();
 
     Launcher run;
-    run.process = start_program(launcher_in_game(), game.path);
+    HWND window = run.start(launcher_in_game(), game.path);
+    ASSERT_TRUE(window) << "no launcher window";
     HANDLE launcher = run.process;
-    ASSERT_TRUE(launcher);
-    HWND window = wait_for_window(launcher, 30000);
-    ASSERT_TRUE(window) << "no window";
     std::string log;
     ASSERT_TRUE(wait_for_log(game, since, "saved log-in of Demo Player: renewing", launcher, 20000, &log)) << log;
     picture(window, "05-renewing");
@@ -458,11 +459,9 @@ TEST_F(EndToEnd, AnUnreachableAccountServerStartsTheGameWithoutUpdates) {
     size_t since = read_text(game.log_path()).size();
 
     Launcher run;
-    run.process = start_program(launcher_in_game(), game.path);
+    HWND window = run.start(launcher_in_game(), game.path);
+    ASSERT_TRUE(window) << "no launcher window";
     HANDLE launcher = run.process;
-    ASSERT_TRUE(launcher);
-    HWND window = wait_for_window(launcher, 30000);
-    ASSERT_TRUE(window) << "no window";
     std::string log;
     ASSERT_TRUE(wait_for_log(game, since, "log-in renewal refused: no_connection (no answer)", launcher, 30000, &log))
         << log;
@@ -486,11 +485,9 @@ TEST_F(EndToEnd, WithNoGameTheLauncherChecksForUpdatesAndEndsWithoutTheGame) {
     size_t since = read_text(game.log_path()).size();
 
     Launcher run;
-    run.process = start_program(launcher_in_game() + " --no-game", game.path);
+    HWND window = run.start(launcher_in_game() + " --no-game", game.path);
+    ASSERT_TRUE(window) << "no launcher window";
     HANDLE launcher = run.process;
-    ASSERT_TRUE(launcher);
-    HWND window = wait_for_window(launcher, 30000);
-    ASSERT_TRUE(window) << "no window";
     std::string log;
     ASSERT_TRUE(wait_for_log(game, since, "shown: ZANDOR is up to date", launcher, 30000, &log)) << log;
     picture(window, "08-no-game");
@@ -511,11 +508,9 @@ TEST_F(EndToEnd, PlayNowDuringADownloadStartsTheGameAtOnce) {
     update_server("MODE pace 400");  // a slow line: the download takes seconds
 
     Launcher run;
-    run.process = start_program(launcher_in(fresh), fresh.path);
+    HWND window = run.start(launcher_in(fresh), fresh.path);
+    ASSERT_TRUE(window) << "no launcher window";
     HANDLE launcher = run.process;
-    ASSERT_TRUE(launcher);
-    HWND window = wait_for_window(launcher, 30000);
-    ASSERT_TRUE(window) << "no window";
     std::string log;
     // No server chosen in this folder yet: the server page, where Enter picks the ZANDOR server.
     ASSERT_TRUE(wait_for_log(fresh, 0, "log-in renewed", launcher, 30000, &log)) << log;
@@ -548,11 +543,9 @@ TEST_F(EndToEnd, LogOutDuringTheCountdownKeepsThePcMarker) {
     size_t since = read_text(game.log_path()).size();
 
     Launcher run;
-    run.process = start_program(launcher_in_game(), game.path);
+    HWND window = run.start(launcher_in_game(), game.path);
+    ASSERT_TRUE(window) << "no launcher window";
     HANDLE launcher = run.process;
-    ASSERT_TRUE(launcher);
-    HWND window = wait_for_window(launcher, 30000);
-    ASSERT_TRUE(window) << "no window";
     std::string log;
     ASSERT_TRUE(wait_for_log(game, since, "shown: ZANDOR is up to date", launcher, 30000, &log)) << log;
     click(window, 194 + 60, 290 + 19);  // "Log out"
@@ -586,11 +579,9 @@ TEST_F(EndToEnd, AKnownPcLogsInByItselfAcceptsNewTermsAndNotYouForgetsIt) {
     size_t since = read_text(game.log_path()).size();
 
     Launcher run;
-    run.process = start_program(launcher_in_game(), game.path);
+    HWND window = run.start(launcher_in_game(), game.path);
+    ASSERT_TRUE(window) << "no launcher window";
     HANDLE launcher = run.process;
-    ASSERT_TRUE(launcher);
-    HWND window = wait_for_window(launcher, 30000);
-    ASSERT_TRUE(window) << "no window";
     std::string log;
     // The new terms first: "I accept".
     ASSERT_TRUE(wait_for_log(game, since, "the account accepted older terms: the new terms v1 are shown", launcher, 30000,
@@ -632,11 +623,9 @@ TEST_F(EndToEnd, CancelWhileAPollIsOnItsWayIgnoresItsLogIn) {
     size_t since = read_text(game.log_path()).size();
 
     Launcher run;
-    run.process = start_program(launcher_in_game(), game.path);
+    HWND window = run.start(launcher_in_game(), game.path);
+    ASSERT_TRUE(window) << "no launcher window";
     HANDLE launcher = run.process;
-    ASSERT_TRUE(launcher);
-    HWND window = wait_for_window(launcher, 30000);
-    ASSERT_TRUE(window) << "no window";
     std::string log;
     ASSERT_TRUE(wait_for_log(game, since, "no automatic log-in by IP (unknown_pc)", launcher, 30000, &log)) << log;
     press(window, "Return");
