@@ -158,34 +158,6 @@ void update_server(const std::string& line) {
 
 int agent_port() { return atoi(env("ZANDOR_AGENT_PORT").c_str()); }
 
-struct FindWindow {
-    DWORD process;
-    HWND found;
-};
-
-BOOL CALLBACK find_launcher_window(HWND window, LPARAM data) {
-    FindWindow* search = (FindWindow*)data;
-    DWORD process = 0;
-    GetWindowThreadProcessId(window, &process);
-    char name[64] = "";
-    GetClassNameA(window, name, sizeof name);
-    if (process == search->process && strcmp(name, "ZANDOR_Launcher_Window") == 0 && IsWindowVisible(window)) {
-        search->found = window;
-        return FALSE;
-    }
-    return TRUE;
-}
-
-HWND wait_for_window(HANDLE process, DWORD timeout_ms) {
-    FindWindow search = {GetProcessId(process), nullptr};
-    for (DWORD waited = 0; waited < timeout_ms; waited += 100) {
-        EnumWindows(find_launcher_window, (LPARAM)&search);
-        if (search.found) return search.found;
-        if (WaitForSingleObject(process, 100) == WAIT_OBJECT_0) return nullptr;
-    }
-    return nullptr;
-}
-
 // A point of the window's client area, given at 96 dpi like the control table, on the screen.
 POINT on_screen(HWND window, int x, int y) {
     HDC screen = GetDC(nullptr);
@@ -294,7 +266,7 @@ struct Launcher {
     // Starts the launcher and waits for its window; null when it did not come.
     HWND start(const std::string& command_line, const std::string& folder) {
         process = start_program(command_line, folder);
-        return process ? wait_for_window(process, 30000) : nullptr;
+        return process ? (HWND)wait_for_launcher_window(process, 30000) : nullptr;
     }
     unsigned long finish(unsigned long timeout_ms) {
         unsigned long code = finish_program(process, timeout_ms);

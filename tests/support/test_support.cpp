@@ -163,17 +163,20 @@ BOOL CALLBACK find_launcher_window(HWND window, LPARAM context) {
 }
 }  // namespace
 
-bool close_launcher_window(void* process, unsigned long timeout_ms) {
+void* wait_for_launcher_window(void* process, unsigned long timeout_ms) {
     WindowSearch search = {GetProcessId(process), nullptr};
     for (unsigned long waited = 0; waited < timeout_ms; waited += 100) {
         EnumWindows(find_launcher_window, (LPARAM)&search);
-        if (search.found) {
-            PostMessageA(search.found, WM_CLOSE, 0, 0);
-            return true;
-        }
-        if (WaitForSingleObject(process, 100) == WAIT_OBJECT_0) return false;
+        if (search.found) return search.found;
+        if (WaitForSingleObject(process, 100) == WAIT_OBJECT_0) return nullptr;
     }
-    return false;
+    return nullptr;
+}
+
+bool close_launcher_window(void* process, unsigned long timeout_ms) {
+    HWND window = (HWND)wait_for_launcher_window(process, timeout_ms);
+    if (window) PostMessageA(window, WM_CLOSE, 0, 0);
+    return window != nullptr;
 }
 
 bool run_launcher_closing_window(const std::string& command_line, const std::string& folder,
@@ -181,13 +184,9 @@ bool run_launcher_closing_window(const std::string& command_line, const std::str
     void* process = start_program(command_line, folder);
     if (!process) return false;
     close_launcher_window(process, timeout_ms);
-    DWORD code = 0;
-    bool ended = WaitForSingleObject(process, timeout_ms) == WAIT_OBJECT_0;
-    if (!ended) TerminateProcess(process, 99);
-    GetExitCodeProcess(process, &code);
-    CloseHandle(process);
+    unsigned long code = finish_program(process, timeout_ms);
     if (exit_code) *exit_code = code;
-    return ended;
+    return code != STILL_ACTIVE;
 }
 
 std::vector<unsigned long> copy_screen(int x, int y, int width, int height) {

@@ -36,6 +36,9 @@ void* start_program(const std::string& command_line, const std::string& folder);
 // Waits for a started program at most timeout_ms, ends it when it is still running, closes the
 // handle and gives its exit code (259 when it had to be ended).
 unsigned long finish_program(void* process, unsigned long timeout_ms = 30000);
+// Waits at most timeout_ms for a started launcher's visible window (an HWND); null when none showed
+// before the time ran out or the process ended.
+void* wait_for_launcher_window(void* process, unsigned long timeout_ms = 30000);
 // Waits at most timeout_ms for a started launcher to show its window and closes it as a player would
 // (the close box); false when no window showed (the run may have ended before it).
 bool close_launcher_window(void* process, unsigned long timeout_ms = 30000);
