@@ -24,9 +24,9 @@ start_helper() {
   helper_pids+=($!)
 }
 
-# Waits up to ten seconds for a file to exist and not be empty.
+# Waits up to thirty seconds for a file to exist and not be empty (a loaded machine starts servers slowly).
 wait_for_file() {
-  for _ in $(seq 100); do
+  for _ in $(seq 300); do
     [ -s "$1" ] && return 0
     sleep 0.1
   done
