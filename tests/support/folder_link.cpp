@@ -55,7 +55,7 @@ std::string unix_path(const std::string& path) {
     return result;
 }
 
-// Runs a Unix program (Wine starts Unix executables given by their Z: path) and waits for it.
+// Starts a Unix program (Wine starts Unix executables given by their Z: path).
 bool run_unix(const char* program, const std::string& arguments) {
     std::string line = std::string(program) + " " + arguments;
     std::string exe = std::string("Z:") + program;
@@ -66,7 +66,6 @@ bool run_unix(const char* program, const std::string& arguments) {
     if (!CreateProcessA(exe.c_str(), &line[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process)) {
         return false;
     }
-    WaitForSingleObject(process.hProcess, 30000);
     CloseHandle(process.hThread);
     CloseHandle(process.hProcess);
     return true;
@@ -88,7 +87,12 @@ LinkKind make_link(const std::string& link, const std::string& target) {
     if ((attributes & FILE_ATTRIBUTE_DIRECTORY) && make_junction(link, target)) return LINK_JUNCTION;
     std::string from = unix_path(target), to = unix_path_of_new(link);
     if (from.empty() || to.empty() || !run_unix("/bin/ln", "-s \"" + from + "\" \"" + to + "\"")) return LINK_NONE;
-    attributes = GetFileAttributesA(link.c_str());
+    // Wine does not wait for a Unix program through its process handle: look for the link itself.
+    for (int i = 0; i < 100; i++) {
+        attributes = GetFileAttributesA(link.c_str());
+        if (attributes != INVALID_FILE_ATTRIBUTES) break;
+        Sleep(50);
+    }
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT) ? LINK_UNIX : LINK_NONE;
 }
 
@@ -96,6 +100,8 @@ void remove_link(const std::string& link, LinkKind kind) {
     if (kind == LINK_JUNCTION) RemoveDirectoryA(link.c_str());
     if (kind == LINK_UNIX) {
         std::string path = unix_path_of_new(link);
-        if (!path.empty()) run_unix("/bin/rm", "-f \"" + path + "\"");
+        if (!path.empty() && run_unix("/bin/rm", "-f \"" + path + "\"")) {
+            for (int i = 0; i < 100 && GetFileAttributesA(link.c_str()) != INVALID_FILE_ATTRIBUTES; i++) Sleep(50);
+        }
     }
 }
