@@ -9,7 +9,9 @@
 
 #include "support/folder_link.h"
 #include "support/test_support.h"
+#include "updates/apply.h"
 #include "updates/file_tree.h"
+#include "updates/part_kinds.h"
 #include "updates/update_paths.h"
 
 namespace {
@@ -98,4 +100,22 @@ TEST_F(FileTreeTest, ALinkOnTheWayIsFoundButNotTheFoldersAtEitherEnd) {
     for (const Case& c : cases) {
         EXPECT_EQ(reached_through_link(c.base.c_str(), c.path.c_str()), c.linked) << c.base << " -> " << c.path;
     }
+}
+
+// A previous version that is a link (an older swap set a linked runtime folder aside as it was):
+// dropping it leaves the link's target whole, while a previous version of our own goes.
+TEST_F(FileTreeTest, ALinkedPreviousVersionIsDroppedWithoutItsTarget) {
+    UpdatePaths paths;
+    std::string game = root + "\\game";
+    CreateDirectoryA(game.c_str(), nullptr);
+    update_paths_init(&paths, game.c_str());
+    std::string previous = std::string(paths.updates_folder) + "\\previous";
+    make_dirs((previous + "\\runtime_v0\\bin").c_str());
+    write_file(previous + "\\runtime_v0\\bin\\java.exe", "an older runtime of ours");
+    make(previous + "\\runtime_v1", outside);
+
+    drop_previous_versions(&paths, PART_RUNTIME);
+    expect_outside_untouched();
+    EXPECT_FALSE(folder_exists(previous + "\\runtime_v0"));
+    EXPECT_EQ(folder_exists(link_path), link != LINK_JUNCTION);
 }
