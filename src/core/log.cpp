@@ -40,6 +40,11 @@ void log_line(const char* fmt, ...) {
     va_start(args, fmt);
     length += format_text_v(line + length, sizeof line - 2 - length, fmt, args);
     va_end(args);
+    // One call, one line: a line end inside the text (a server's message, say) would start a line
+    // that looks like the log's own.
+    for (size_t i = 0; i < length; i++) {
+        if (line[i] == '\r' || line[i] == '\n') line[i] = ' ';
+    }
     line[length++] = '\r';
     line[length++] = '\n';
     fwrite(line, 1, length, f);

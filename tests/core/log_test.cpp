@@ -1,5 +1,6 @@
 // The launcher log: lines of several threads logging at once never mix, each line is time-stamped and
-// ends in CR LF, and a text too long for a line is cut with its line end kept.
+// ends in CR LF, a line end inside a text does not start a line, and a text too long for a line is
+// cut with its line end kept.
 #include <gtest/gtest.h>
 
 #include <windows.h>
@@ -105,20 +106,22 @@ TEST_F(LogFile, LinesOfSeveralThreadsNeverMix) {
     for (int t = 0; t < THREADS; t++) EXPECT_EQ(next[t], LINES) << "thread " << t;
 }
 
-TEST_F(LogFile, LinesAreTimeStampedAndALongTextIsCutBeforeItsLineEnd) {
+TEST_F(LogFile, OneCallMakesOneTimeStampedLine) {
     log_line("launcher closed");
     std::string long_text(LOG_LINE_CAP + 100, 'L');
     log_line("%s", long_text.c_str());
     log_line("after %d", 2);
+    log_line("%s", "a server's text\r\n2026-01-01 00:00:00 with a line of its own\n");
     log_close();
     log_line("not written: the log is closed");
 
     std::vector<std::string> all = lines();
-    ASSERT_EQ(all.size(), 3u);
+    ASSERT_EQ(all.size(), 4u);
     EXPECT_TRUE(has_time_stamp(all[0])) << all[0];
     EXPECT_EQ(all[0].substr(20), "launcher closed");
     EXPECT_TRUE(has_time_stamp(all[1]));
     EXPECT_EQ(all[1].size(), (size_t)LOG_LINE_CAP - 3) << "the buffer less its zero byte and CR LF";
     EXPECT_EQ(all[1].find_first_not_of('L', 20), std::string::npos);
     EXPECT_EQ(all[2].substr(20), "after 2");
+    EXPECT_EQ(all[3].substr(20), "a server's text  2026-01-01 00:00:00 with a line of its own ");
 }
