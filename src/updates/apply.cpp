@@ -168,9 +168,10 @@ bool install_dll(const UpdatePaths* paths, const UpdateManifest* manifest, uint3
         return false;
     }
 
-    // The probation is recorded before the swap, naming where the old DLL is about to go, so that at
+    // The probation is recorded before the swap, naming where the old DLL is kept, and the new DLL
+    // replaces the old one in a single move after a durable copy of the old one was kept aside: at
     // every moment either the old DLL is in place or the new one with its probation. The boot check
-    // of the next start ends or undoes a probation whose DLL never took its place.
+    // of the next start ends a probation whose DLL never took its place.
     BootState earlier;
     bool had_earlier = boot_state_load(paths, &earlier);
     BootState boot;
@@ -185,8 +186,19 @@ bool install_dll(const UpdatePaths* paths, const UpdateManifest* manifest, uint3
         copy_text(error, error_size, "the probation of the new DLL could not be written to boot.json");
         return false;
     }
-    if (!swap_into_place(paths->dll_path, staged, previous, "d3d8.dll", error, error_size)) {
+    make_dirs(previous);
+    bool kept = !boot.previous_path[0] || (CopyFileA(paths->dll_path, aside, FALSE) &&
+                                           SetFileAttributesA(aside, FILE_ATTRIBUTE_NORMAL) && flush_file(aside));
+    if (!kept) {
+        format_text(error, error_size, "%s could not be moved aside (error %lu, in use?)", paths->dll_path,
+                    GetLastError());
+    } else if (!MoveFileExA(staged, paths->dll_path, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+        format_text(error, error_size, "%s could not be put in place (error %lu)", paths->dll_path, GetLastError());
+        kept = false;
+    }
+    if (!kept) {
         // The old DLL stays, and so does its own probation if it had one.
+        if (boot.previous_path[0]) DeleteFileA(aside);
         if (had_earlier) {
             boot_state_save(paths, &earlier);
         } else {

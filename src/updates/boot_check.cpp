@@ -48,10 +48,10 @@ static int record_rollback(const UpdatePaths* paths, const BootState* boot, char
 }
 
 // The DLL on probation is not in place (dll_present and in_place tell what is). Installing a DLL
-// records its probation before the swap and a rollback moves two files, so a killed launcher can
-// leave: the old DLL in place (killed before the swap); no DLL, the old one aside (killed between
-// the two moves of the swap or of a rollback); the previous DLL back but the records not yet
-// written (killed at the end of a rollback). Gives the code, or -1 when none of these fits.
+// records its probation before the swap, so a killed launcher can leave the old DLL in place with a
+// probation of the new one; a rollback killed after its move leaves the previous DLL back without
+// its records. No DLL with the old one aside is what a swap or rollback that moved the DLL out
+// first leaves. Gives the code, or -1 when none of these fits.
 static int finish_or_undo(const UpdatePaths* paths, const BootState* boot, bool dll_present, const char* in_place,
                           const char* failed_path, char* message, size_t message_size) {
     bool failed_twice = boot->attempts >= BOOT_FAILED_STARTS;
@@ -127,16 +127,12 @@ int dll_boot_check(const UpdatePaths* paths, char* message, size_t message_size)
                     (unsigned long long)boot.pending_version, clamp_attempts(boot.attempts));
         return BOOT_STUCK;
     }
+    // The failed DLL is copied out and the previous one replaces it in a single move, so the DLL path
+    // never stands empty; a failure leaves the DLL on probation in place.
     make_dirs(failed_folder);
-    if (!MoveFileExA(paths->dll_path, failed_path, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+    if (!CopyFileA(paths->dll_path, failed_path, FALSE) ||
+        !MoveFileExA(boot.previous_path, paths->dll_path, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
         format_text(message, message_size, "the rollback of the DLL failed (error %lu)", GetLastError());
-        return BOOT_STUCK;
-    }
-    if (!MoveFileExA(boot.previous_path, paths->dll_path, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
-        DWORD code = GetLastError();
-        // Put the DLL on probation back rather than leave the game without any DLL.
-        MoveFileExA(failed_path, paths->dll_path, MOVEFILE_REPLACE_EXISTING);
-        format_text(message, message_size, "the rollback of the DLL failed (error %lu)", code);
         return BOOT_STUCK;
     }
     return record_rollback(paths, &boot, message, message_size);

@@ -147,11 +147,15 @@ TEST_F(KilledRun, DllInstallAndRollbackCutShortAtEveryStep) {
     } cases[] = {
         {"before the probation is recorded", true, false, false, true, false, -1, BOOT_NO_PROBATION, false},
         {"probation recorded, swap not begun", true, false, false, true, false, 0, BOOT_NO_PROBATION, false},
-        {"old DLL moved aside, new one not yet in", false, false, true, true, false, 0, BOOT_NO_PROBATION, false},
+        {"old DLL copied aside, not yet replaced", true, false, true, true, false, 0, BOOT_NO_PROBATION, false},
         {"new DLL in place on probation", false, true, true, false, false, 0, BOOT_ON_PROBATION, false},
-        {"rollback: failed DLL taken out", false, false, true, false, true, 2, BOOT_ROLLED_BACK, true},
+        {"rollback: failed DLL copied out", false, true, true, false, true, 2, BOOT_ROLLED_BACK, true},
         {"rollback: previous DLL back, records not written", true, false, false, false, true, 2, BOOT_ROLLED_BACK,
          true},
+        // What a swap or a rollback that moves the DLL out before moving the other in leaves between
+        // its two moves.
+        {"old DLL moved aside, new one not yet in", false, false, true, true, false, 0, BOOT_NO_PROBATION, false},
+        {"rollback: failed DLL moved out", false, false, true, false, true, 2, BOOT_ROLLED_BACK, true},
     };
     Release next;
     next.number = 2;
