@@ -187,14 +187,22 @@ bool install_dll(const UpdatePaths* paths, const UpdateManifest* manifest, uint3
         return false;
     }
     make_dirs(previous);
-    bool kept = !boot.previous_path[0] || (CopyFileA(paths->dll_path, aside, FALSE) &&
-                                           SetFileAttributesA(aside, FILE_ATTRIBUTE_NORMAL) && flush_file(aside));
-    if (!kept) {
-        format_text(error, error_size, "%s could not be moved aside (error %lu, in use?)", paths->dll_path,
-                    GetLastError());
-    } else if (!MoveFileExA(staged, paths->dll_path, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
-        format_text(error, error_size, "%s could not be put in place (error %lu)", paths->dll_path, GetLastError());
-        kept = false;
+    bool kept = true;
+    if (boot.previous_path[0]) {
+        kept = CopyFileA(paths->dll_path, aside, FALSE) && SetFileAttributesA(aside, FILE_ATTRIBUTE_NORMAL) &&
+               flush_file(aside);
+        if (!kept) {
+            format_text(error, error_size, "%s could not be moved aside (error %lu, in use?)", paths->dll_path,
+                        GetLastError());
+        }
+    }
+    if (kept) {
+        SetFileAttributesA(paths->dll_path, FILE_ATTRIBUTE_NORMAL);  // a read-only file is not replaced
+        kept = MoveFileExA(staged, paths->dll_path, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
+        if (!kept) {
+            format_text(error, error_size, "%s could not be put in place (error %lu)", paths->dll_path,
+                        GetLastError());
+        }
     }
     if (!kept) {
         // The old DLL stays, and so does its own probation if it had one.

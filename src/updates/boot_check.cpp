@@ -130,7 +130,9 @@ int dll_boot_check(const UpdatePaths* paths, char* message, size_t message_size)
     // The failed DLL is copied out and the previous one replaces it in a single move, so the DLL path
     // never stands empty; a failure leaves the DLL on probation in place.
     make_dirs(failed_folder);
-    if (!CopyFileA(paths->dll_path, failed_path, FALSE) ||
+    bool copied = CopyFileA(paths->dll_path, failed_path, FALSE) != 0;
+    if (copied) SetFileAttributesA(paths->dll_path, FILE_ATTRIBUTE_NORMAL);  // a read-only file is not replaced
+    if (!copied ||
         !MoveFileExA(boot.previous_path, paths->dll_path, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
         format_text(message, message_size, "the rollback of the DLL failed (error %lu)", GetLastError());
         return BOOT_STUCK;

@@ -553,3 +553,49 @@ TEST_F(DownloadApply, BootJsonValuesAreCheckedBeforeUse) {
         }
     }
 }
+
+// A DLL that cannot be replaced (held open by another program): the old DLL stays with its own
+// probation, the new one waits in staging, and the next start swaps it in.
+TEST_F(DownloadApply, DllThatCannotBeReplacedKeepsItsProbation) {
+    Release first;
+    first.number = 1;
+    first.versions = {{PART_DLL, 12}};
+    first.files = {{PART_DLL, "d3d8.dll", client_dll(12)}};
+    serve(first);
+    ASSERT_TRUE(run()) << result.message;
+    BootState boot;
+    ASSERT_TRUE(boot_state_load(&paths, &boot));
+    boot.attempts = 1;  // DLL 12 is still on probation
+    ASSERT_TRUE(boot_state_save(&paths, &boot));
+    const std::string earlier = contents(updates("boot.json"));
+
+    Release second = first;
+    second.number = 2;
+    second.versions = {{PART_DLL, 13}};
+    second.files = {{PART_DLL, "d3d8.dll", client_dll(13)}};
+    serve(second);
+    HANDLE held = CreateFileA(place("d3d8.dll").c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0,
+                              nullptr);
+    ASSERT_NE(held, INVALID_HANDLE_VALUE);
+    ASSERT_TRUE(run()) << result.message;
+    CloseHandle(held);
+    EXPECT_EQ(result.applied, 0u);
+    EXPECT_EQ(result.staged, 0x1u);
+    EXPECT_NE(std::string(result.message).find("dll waits for the next start (" + place("d3d8.dll") +
+                                               " could not be put in place (error "),
+              std::string::npos)
+        << result.message;
+    EXPECT_EQ(contents(place("d3d8.dll")), client_dll(12));
+    EXPECT_EQ(contents(updates("boot.json")), earlier) << "the old DLL's probation is back";
+    EXPECT_FALSE(file_exists(updates("previous/dll_v12/d3d8.dll")));
+
+    unsigned applied = 0;
+    char notes[600];
+    apply_waiting_parts(&paths, &applied, notes, sizeof notes);
+    EXPECT_EQ(applied, 0x1u) << notes;
+    EXPECT_EQ(contents(place("d3d8.dll")), client_dll(13));
+    EXPECT_EQ(contents(updates("previous/dll_v12/d3d8.dll")), client_dll(12));
+    ASSERT_TRUE(boot_state_load(&paths, &boot));
+    EXPECT_STREQ(boot.pending_sha512, sha512_hex(client_dll(13)).c_str());
+    EXPECT_EQ(boot.previous_path, updates("previous/dll_v12/d3d8.dll"));
+}
