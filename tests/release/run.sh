@@ -99,14 +99,8 @@ if [ -z "${DISPLAY:-}" ] || ! xdpyinfo >/dev/null 2>&1; then
   export DISPLAY
   for _ in $(seq 50); do xdpyinfo >/dev/null 2>&1 && break; sleep 0.1; done
 fi
-# The ports are fixed in the launcher: wait for another run that holds them (up to ten minutes).
-port_busy() { (exec 3<>"/dev/tcp/127.0.0.1/$1") 2>/dev/null; }
-for wait in $(seq 600) 0; do
-  port_busy 20292 || port_busy 20293 || port_busy "$web_port" || break
-  [ "$wait" = 0 ] && fail "ports 20292-$web_port stay in use by another run"
-  [ "$wait" = 1 ] && echo "ports 20292-$web_port are in use by another run: waiting"
-  sleep 1
-done
+# The ports are fixed in the launcher: wait for another run that holds them.
+wait_for_free_ports 20292 20293 "$web_port"
 "$py" "$root/tools/demo/services.py" make-site --root "$private/site" || fail "no web pages"
 start_account_server --link-port 20293
 start_update_server --port 20292 --release "$out"
