@@ -87,7 +87,7 @@ def make_release(folder, number, launcher_exe, old_dll=None):
         write(os.path.join(folder, "bots", jar), b"PK\x05\x06" + noise(tag + jar, (40 + 30 * i) * 1024))
     for i in range(40):
         sub = ("bin", "lib", "lib/ext", "conf")[i % 4]
-        size = (900 if i % 10 == 3 else 60) * 1024 + i * 517
+        size = (700 if i % 10 == 3 else 50) * 1024 + i * 517
         write(os.path.join(folder, "runtime", sub, "file%02d.dat" % i), noise(tag + "rt%d" % i, size))
     write(os.path.join(folder, "runtime", "release"), b'JAVA_VERSION="1.8.0_%d"\n' % number)
     # The launcher: the built program with a trailer of its own, so each release's file differs and
@@ -460,7 +460,7 @@ def main(argv):
     parser.add_argument("--key", required=True, help="the release key the launcher trusts")
     parser.add_argument("--update-control", type=int, required=True)
     parser.add_argument("--account-control", type=int, required=True)
-    parser.add_argument("--pace", type=int, default=15, help="milliseconds before each piece")
+    parser.add_argument("--pace", type=int, default=10, help="milliseconds before each piece")
     parser.add_argument("--seed", type=int, default=None)
     args = parser.parse_args(argv)
     seed = args.seed if args.seed is not None else random.randrange(1 << 30)
