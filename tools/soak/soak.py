@@ -5,9 +5,10 @@ It makes two signed releases (old and new) of all four parts, installs the old o
 with a real launcher run, measures one unkilled update to the new release, then, KILLS times: puts
 the old installation back, starts the launcher on it ("--no-game"), kills its Windows process hard
 (SIGKILL of the Wine process) at a moment spread over the whole update (a fraction of the measured
-run's time, or the N-th file-system event in the game folder: pieces written, files read for
-verification, moves into staging, swaps, state-file writes), checks that every part is wholly old
-or wholly new, and lets one more run repair it all.
+run's time; the N-th file-system event in the game folder: pieces written, files read for
+verification, moves into staging; or right after the N-th file made, moved or deleted outside
+staging: every swap and state-file write), checks that every part is wholly old or wholly new and
+that no state file or login.txt is cut, and lets one more run repair it all.
 
 Run with Debian's /usr/bin/python3 (it needs python3-nacl for the signer). The reference account
 and update servers must already listen (their control ports are given); WINEPREFIX and DISPLAY come
@@ -168,8 +169,10 @@ class FolderEvents:
             raise SystemExit("soak: inotify is not available")
         self.paths = {}
         self.count = 0
+        self.changes = 0  # files and folders made, moved or deleted outside staging: swaps, state files
         self.names = []  # (count, event text) of the last run, when recording
         self.recording = False
+        self.top = top
         self.watch_tree(top)
 
     def watch_tree(self, folder):
@@ -200,6 +203,9 @@ class FolderEvents:
                     continue  # folder listings: Wine looks names up by reading folders
                 arrived += 1
                 self.count += 1
+                if mask & (IN_CREATE | IN_DELETE | IN_MOVED_FROM | IN_MOVED_TO) and \
+                        "staging" not in os.path.relpath(folder, self.top).split(os.sep):
+                    self.changes += 1
                 if self.recording:
                     self.names.append((time.monotonic(), mask, os.path.join(folder, name)))
 
@@ -245,11 +251,12 @@ class Runner:
                 pass
         return process.pid
 
-    def run(self, log_name, events, kill_at_seconds=None, kill_at_event=None, limit=600):
-        """One launcher run; killed when the time or the event count is reached. Gives (seconds,
-        exit code or None when killed, events seen)."""
+    def run(self, log_name, events, kill_at_seconds=None, kill_at_event=None, kill_at_change=None, limit=600):
+        """One launcher run; killed when the time, the event count or the count of changes is reached.
+        Gives (seconds, exit code or None when killed, events seen, changes seen)."""
         events.drain()
         first = events.count
+        first_change = events.changes
         started = time.monotonic()
         process = self.launch(log_name)
         killed = False
@@ -261,7 +268,8 @@ class Runner:
             events.drain()
             now = time.monotonic()
             due = (kill_at_seconds is not None and now - started >= kill_at_seconds) or \
-                  (kill_at_event is not None and events.count - first >= kill_at_event)
+                  (kill_at_event is not None and events.count - first >= kill_at_event) or \
+                  (kill_at_change is not None and events.changes - first_change >= kill_at_change)
             if due and process.poll() is None:
                 try:
                     os.kill(self.windows_pid(process), signal.SIGKILL)
@@ -283,7 +291,7 @@ class Runner:
         time.sleep(0.05)
         events.drain()
         code = None if killed and process.returncode != 0 else process.returncode
-        return elapsed, code, events.count - first
+        return elapsed, code, events.count - first, events.changes - first_change
 
 
 # ---- checking the game folder -------------------------------------------------------------------
@@ -496,7 +504,7 @@ def main(argv):
     runner = Runner(game, logs)
     load_release(args.update_control, old_text, old_folder, 0)
     say("installing the old release with a real run")
-    _, code, _ = runner.run("install.out", events)
+    _, code, _, _ = runner.run("install.out", events)
     states = [part_state(game, kind, old_manifest, new_manifest)[0] for kind in KINDS]
     if code != 0 or states != ["old"] * 4:
         log = os.path.join(game, "ombrix_data", "updates", "launcher.log")
@@ -521,10 +529,10 @@ def main(argv):
     # Two unkilled updates, measured: their duration and their file-system events set the kill moments.
     events = reset()
     events.recording = True
-    durations, counts = [], []
+    durations, counts, change_counts = [], [], []
     for attempt in range(2):
         events.names = []
-        elapsed, code, seen = runner.run("unkilled-%d.out" % attempt, events)
+        elapsed, code, seen, changes = runner.run("unkilled-%d.out" % attempt, events)
         wrong = up_to_date(game, old_manifest, new_manifest, code)
         if wrong:
             say("an unkilled update did not end up to date: " + "; ".join(wrong))
@@ -532,21 +540,24 @@ def main(argv):
             return 2
         durations.append(elapsed)
         counts.append(seen)
+        change_counts.append(changes)
         if attempt == 0:
             write_event_list(events, os.path.join(logs, "unkilled-events.txt"))
             events.recording = False
         events = reset()
-    duration, event_count = sum(durations) / len(durations), min(counts)
-    say("an unkilled update takes %.1f s here with %d file-system events in the game folder (seed %d)"
-        % (duration, event_count, seed))
+    duration, event_count, change_count = sum(durations) / len(durations), min(counts), min(change_counts)
+    say("an unkilled update takes %.1f s here with %d file-system events in the game folder, %d of them "
+        "files made, moved or deleted outside staging (seed %d)" % (duration, event_count, change_count, seed))
 
-    # Half of the kills at a time offset, half at a file-system event, each spread evenly over the
-    # run with a random place inside its slot (as fractions of the run: a run that ends before its
-    # kill moment shortens the measured run, and the kill is tried again).
-    by_time = (args.kills + 1) // 2
-    by_event = args.kills - by_time
-    plan = [("time", (i + rng.random()) / by_time) for i in range(by_time)]
-    plan += [("event", (i + rng.random()) / by_event) for i in range(by_event)]
+    # A third of the kills at a time offset, a third at a file-system event (pieces written, files
+    # read for verification, moves...), a third right after a file is made, moved or deleted outside
+    # staging (every swap and state-file write), each spread evenly over the run with a random place
+    # inside its slot. The moments are fractions of the run: a run that ends before its kill moment
+    # shortens the measured run, and the kill is tried again.
+    plan = []
+    for i, how in enumerate(("time", "event", "change")):
+        share = (args.kills + 2 - i) // 3
+        plan += [(how, (j + rng.random()) / share) for j in range(share)]
     rng.shuffle(plan)
 
     half_replaced = 0
@@ -558,11 +569,17 @@ def main(argv):
     log = os.path.join(game, "ombrix_data", "updates", "launcher.log")
     for number, (how, fraction) in enumerate(plan, 1):
         for attempt in range(5):
-            at = fraction * duration if how == "time" else int(fraction * event_count) + 1
-            label = "kill %d/%d at %s" % (number, len(plan), "%.2f s" % at if how == "time" else "event %d" % at)
-            elapsed, code, seen = runner.run("kill-%03d.out" % number, events,
-                                             kill_at_seconds=at if how == "time" else None,
-                                             kill_at_event=at if how == "event" else None)
+            if how == "time":
+                at = fraction * duration
+                label = "%.2f s" % at
+            else:
+                at = int(fraction * (event_count if how == "event" else change_count)) + 1
+                label = "%s %d" % (how, at)
+            label = "kill %d/%d at %s" % (number, len(plan), label)
+            elapsed, code, seen, changes = runner.run("kill-%03d.out" % number, events,
+                                                      kill_at_seconds=at if how == "time" else None,
+                                                      kill_at_event=at if how == "event" else None,
+                                                      kill_at_change=at if how == "change" else None)
             if code is None:
                 break
             # The run ended before its kill moment: it was a whole run, which must be up to date.
@@ -574,8 +591,10 @@ def main(argv):
                 shutil.copy(log, os.path.join(logs, "kill-%03d-unkilled-launcher.log" % number))
             if how == "time":
                 duration = min(duration, elapsed * 0.95)
-            else:
+            elif how == "event":
                 event_count = min(event_count, max(1, seen - 1))
+            else:
+                change_count = min(change_count, max(1, changes - 1))
             events = reset()
         else:
             missed += 1
@@ -595,7 +614,7 @@ def main(argv):
             keep = True
             say("%s: DAMAGED %s" % (label, "; ".join(problems)))
         killed_log = open(log, "rb").read() if os.path.exists(log) else b""
-        _, code, _ = runner.run("repair-%03d.out" % number, events)
+        _, code, _, _ = runner.run("repair-%03d.out" % number, events)
         wrong = up_to_date(game, old_manifest, new_manifest, code)
         if wrong:
             not_repaired += 1
