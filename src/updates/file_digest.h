@@ -19,6 +19,10 @@ bool file_matches(const char* path, const ManifestFile* entry) MUST_USE;
 // 128 lower-case hex characters and a zero byte.
 void digest_to_hex(const uint8_t digest[64], char hex[DIGEST_HEX_CAP]);
 
+// Writes the file's data through to the disk (FlushFileBuffers), so that a power cut after a later
+// move cannot leave it zero-filled or cut; false when it cannot be opened for writing or flushed.
+bool flush_file(const char* path) MUST_USE;
+
 bool is_file(const char* path);
 bool is_folder(const char* path);
 // The size of an existing file (not a folder); false otherwise.
