@@ -360,8 +360,46 @@ def part_state(game, kind, old_manifest, new_manifest):
         return whole[0], ""
     odd = ["%s %s" % (path, state) for path, state in sorted(states.items())
            if not (state == "old" and path in old_files) and not (state == "new" and path in new_files)]
-    mix = sorted(set(states[path] for path in new_files))
-    return "half", "files %s; %s" % ("/".join(mix), ", ".join(odd[:6]))
+    return "half", "%s: %s" % (half_kind(game, kind, old_manifest, new_manifest, states), ", ".join(odd[:6]))
+
+
+def whole_tree(folder, files):
+    """Whether the folder holds exactly these manifest files, each whole."""
+    present = set()
+    for where, _, names in os.walk(folder):
+        for n in names:
+            present.add(os.path.relpath(os.path.join(where, n), folder).replace(os.sep, "/"))
+    return present == set(files) and all(
+        file_state(os.path.join(folder, *path.split("/")), entry, None) == "old" for path, entry in files.items())
+
+
+def half_kind(game, kind, old_manifest, new_manifest, states):
+    """What a half-replaced part is: "between two moves" (its place is empty while its old version
+    lies whole aside and its new one whole in staging: a folder, or the running launcher, cannot be
+    replaced in one move), "mixed" (some files old, the others new: a part swapped file by file), or
+    "damaged" (anything else: cut, zero-filled or changed files, or missing ones not kept whole)."""
+    updates = os.path.join(game, "ombrix_data", "updates")
+    old_files, new_files = old_manifest[kind]["files"], new_manifest[kind]["files"]
+    previous = os.path.join(updates, "previous", "%s_v%d" % (kind, old_manifest[kind]["version"]))
+    staging = os.path.join(updates, "staging", "%s_v%d" % (kind, new_manifest[kind]["version"]))
+    if kind == "runtime":
+        jre = os.path.join(game, "ombrix_data", "bot_takeover", "jre")
+        if not os.path.exists(jre) and whole_tree(previous, old_files) and whole_tree(staging, new_files):
+            return "between two moves"
+        return "damaged"
+    aside = {"dll": "d3d8.dll", "launcher": LAUNCHER}
+    kept = True
+    for path, state in states.items():
+        if state == "missing":
+            name = aside.get(kind, path)
+            kept = kept and path in old_files and path in new_files and \
+                file_state(os.path.join(previous, name), old_files[path], None) == "old" and \
+                file_state(os.path.join(staging, path), new_files[path], None) == "old"
+        elif state not in ("old", "new"):
+            return "damaged"
+    if not kept:
+        return "damaged"
+    return "between two moves" if "missing" in states.values() else "mixed"
 
 
 def damaged_files(game):
@@ -561,6 +599,7 @@ def main(argv):
     rng.shuffle(plan)
 
     half_replaced = 0
+    kinds_seen = {}
     not_repaired = 0
     damaged = 0
     before_end = 0
@@ -607,6 +646,9 @@ def main(argv):
         keep = False
         if half:
             half_replaced += len(half)
+            for k in half:
+                what = states[k][1].split(":")[0]
+                kinds_seen[what] = kinds_seen.get(what, 0) + 1
             keep = True
             say("%s: HALF-REPLACED %s" % (label, "; ".join("%s (%s)" % (k, states[k][1]) for k in half)))
         if problems:
@@ -632,6 +674,8 @@ def main(argv):
     kills = len(plan) - missed
     say("%d kills in %.1f min (%d runs ended before their kill moment and were tried again, %d kills missed), "
         "%d damaged files; logs in %s" % (kills, minutes, before_end, missed, damaged, logs))
+    if kinds_seen:
+        say("half-replaced parts: " + ", ".join("%d %s" % (n, what) for what, n in sorted(kinds_seen.items())))
     print("%d kills: %d half-replaced parts, %d runs that did not repair" % (kills, half_replaced, not_repaired),
           flush=True)
     return 0 if half_replaced == 0 and not_repaired == 0 and damaged == 0 and missed == 0 else 1
