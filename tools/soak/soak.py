@@ -360,6 +360,8 @@ def part_state(game, kind, old_manifest, new_manifest):
         return whole[0], ""
     odd = ["%s %s" % (path, state) for path, state in sorted(states.items())
            if not (state == "old" and path in old_files) and not (state == "new" and path in new_files)]
+    if not odd:  # every file whole, some of them old and the others new
+        odd = ["%s %s" % (path, state) for path, state in sorted(states.items())]
     return "half", "%s: %s" % (half_kind(game, kind, old_manifest, new_manifest, states), ", ".join(odd[:6]))
 
 
@@ -508,6 +510,8 @@ def main(argv):
     parser.add_argument("--account-control", type=int, required=True)
     parser.add_argument("--pace", type=int, default=10, help="milliseconds before each piece")
     parser.add_argument("--seed", type=int, default=None)
+    parser.add_argument("--moments", default="time,event,change",
+                        help="which kill moments to use, of time, event and change")
     args = parser.parse_args(argv)
     seed = args.seed if args.seed is not None else random.randrange(1 << 30)
     rng = random.Random(seed)
@@ -593,8 +597,11 @@ def main(argv):
     # inside its slot. The moments are fractions of the run: a run that ends before its kill moment
     # shortens the measured run, and the kill is tried again.
     plan = []
-    for i, how in enumerate(("time", "event", "change")):
-        share = (args.kills + 2 - i) // 3
+    moments = [how for how in ("time", "event", "change") if how in args.moments.split(",")]
+    if not moments:
+        raise SystemExit("soak: --moments names none of time, event, change")
+    for i, how in enumerate(moments):
+        share = (args.kills + len(moments) - 1 - i) // len(moments)
         plan += [(how, (j + rng.random()) / share) for j in range(share)]
     rng.shuffle(plan)
 
