@@ -19,15 +19,22 @@ bool swap_into_place(const char* target, const char* staged, const char* aside_f
         return false;
     }
     make_dirs(aside_folder);
+    make_parent_dirs(target);
     bool moved_aside = false;
     if (is_file(target)) {
+        // A copy of the old file is kept aside and the new one replaces it in one move, so the place
+        // never stands empty. A file that cannot be replaced while it runs (the launcher itself) is
+        // moved aside instead, and the new one moved in right after.
+        if (CopyFileA(target, aside, FALSE) &&
+            MoveFileExA(staged, target, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+            return true;
+        }
         if (!MoveFileExA(target, aside, MOVEFILE_REPLACE_EXISTING)) {
             format_text(error, error_size, "%s could not be moved aside (error %lu, in use?)", target, GetLastError());
             return false;
         }
         moved_aside = true;
     }
-    make_parent_dirs(target);
     if (!MoveFileExA(staged, target, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
         DWORD code = GetLastError();
         if (moved_aside) MoveFileExA(aside, target, MOVEFILE_REPLACE_EXISTING);
@@ -130,6 +137,9 @@ static bool apply_runtime(const UpdatePaths* paths, const UpdateManifest* manife
                           size_t error_size) {
     char previous[PATH_CAP], staging[PATH_CAP];
     if (!prepare_swap(paths, manifest, PART_RUNTIME, old_version, previous, staging, error, error_size)) return false;
+    // The bots folder is made first, so that nothing stands between moving the old runtime out and
+    // the new one in.
+    make_dirs(paths->bots_folder);
     bool moved_aside = false;
     if (is_link(paths->runtime_folder)) {
         // A linked runtime folder is only unlinked: what it points to is not ours to set aside or
@@ -149,7 +159,6 @@ static bool apply_runtime(const UpdatePaths* paths, const UpdateManifest* manife
         }
         moved_aside = true;
     }
-    make_dirs(paths->bots_folder);
     if (!MoveFileExA(staging, paths->runtime_folder, 0)) {
         DWORD code = GetLastError();
         if (moved_aside) MoveFileExA(previous, paths->runtime_folder, 0);
