@@ -4,11 +4,11 @@
 #include <windows.h>
 #include <string.h>
 
+#include "core/file_system.h"
 #include "core/text.h"
 
 bool file_is_present(const char* path) {
-    DWORD attributes = GetFileAttributesA(path);
-    return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
+    return is_file(path);
 }
 
 bool is_game_folder(const char* folder) {
@@ -16,7 +16,7 @@ bool is_game_folder(const char* folder) {
     char exe[MAX_PATH];
     // A path cut at the capacity would name another file: such a folder is not a game folder.
     if (join_path(exe, sizeof exe, folder, "pes6.exe") + 1 >= sizeof exe) return false;
-    return file_is_present(exe);
+    return is_file(exe);
 }
 
 void apply_path_rule(char* path, size_t cap) {

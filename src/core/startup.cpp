@@ -11,6 +11,7 @@
 #include "build_config.h"
 #include "core/command_line.h"
 #include "core/folder_path.h"
+#include "core/game_start.h"
 #include "core/language.h"
 #include "core/launcher_state.h"
 #include "core/log.h"
@@ -29,9 +30,6 @@
 #include "uninstall/uninstall.h"
 #include "updates/boot_check.h"
 #include "updates/update_run.h"
-
-// The running game holds this mutex; the launcher never creates it.
-static const char GAME_MUTEX[] = "{87F2B5F7-09C3-4520-AB5E-16313ADB035B}";
 
 static void note_own_path() {
     GetModuleFileNameA(nullptr, launcher.launcher_exe, sizeof launcher.launcher_exe);
@@ -69,13 +67,6 @@ static void read_own_version() {
     if (!VerQueryValueA(data, "\\", (void**)&info, &info_size) || !info || info_size < sizeof *info) return;
     format_text(launcher.own_version, sizeof launcher.own_version, "%u.%u.%u", (unsigned)HIWORD(info->dwFileVersionMS),
                 (unsigned)LOWORD(info->dwFileVersionMS), (unsigned)HIWORD(info->dwFileVersionLS));
-}
-
-static bool game_is_running() {
-    HANDLE mutex = OpenMutexA(SYNCHRONIZE, FALSE, GAME_MUTEX);
-    if (!mutex) return false;
-    CloseHandle(mutex);
-    return true;
 }
 
 // A client DLL that failed to start twice is rolled back before any update work; the player hears

@@ -5,6 +5,7 @@
 #include <stddef.h>
 #include <stdint.h>
 
+#include "core/file_system.h"
 #include "core/text.h"
 #include "updates/manifest.h"
 
@@ -19,8 +20,6 @@ bool file_matches(const char* path, const ManifestFile* entry) MUST_USE;
 // 128 lower-case hex characters and a zero byte.
 void digest_to_hex(const uint8_t digest[64], char hex[DIGEST_HEX_CAP]);
 
-bool is_file(const char* path);
-bool is_folder(const char* path);
 // The size of an existing file (not a folder); false otherwise.
 bool file_size(const char* path, uint64_t* size) MUST_USE;
 // Files in the folder and all its sub-folders (folders themselves not counted).
