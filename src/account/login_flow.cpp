@@ -16,7 +16,6 @@
 #include "core/log.h"
 #include "core/text.h"
 #include "core/text_table.h"
-#include "ui/links.h"
 #include "ui/pages.h"
 #include "ui/paint_pages.h"
 #include "ui/status.h"
@@ -304,7 +303,6 @@ void login_flow_attach() {
     window_hooks.log_out = log_out;
     window_hooks.accept_terms_worker = accept_terms_from_window;
     window_hooks.not_you = not_you;
-    window_hooks.link_action = run_link_action;
     update_login.login = &current_login;
     update_login.logged_in = &account_logged_in;
     update_login.outcome_note = login_outcome_note;
