@@ -1,5 +1,5 @@
 // Sending and line reading on a blocking socket with the time-outs set by the caller.
-#include "account/link_socket.h"
+#include "core/socket_lines.h"
 
 #include <string.h>
 

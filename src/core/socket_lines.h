@@ -1,4 +1,5 @@
-// Socket helpers of the secure link: sending every byte and reading one LF-ended line.
+// Line exchanges on a blocking socket, shared by the account link and the update protocol: sending
+// every byte and reading one LF-ended line without taking anything after it.
 #pragma once
 
 #include <winsock2.h>
