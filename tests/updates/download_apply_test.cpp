@@ -2,7 +2,7 @@
 // folders.
 #include <windows.h>
 
-#include "release_fixture.h"
+#include "support/release_fixture.h"
 #include "updates/apply.h"
 #include "updates/boot_check.h"
 #include "updates/staging.h"

@@ -3,7 +3,7 @@
 // running its disabled child test.
 #include <stdlib.h>
 
-#include "release_fixture.h"
+#include "support/release_fixture.h"
 #include "updates/waiting_parts.h"
 
 namespace {

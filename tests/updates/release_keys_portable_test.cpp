@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "account/codecs.h"
-#include "signed_manifest.h"
+#include "support/signed_manifest.h"
 #include "updates/release_keys.h"
 
 namespace {

@@ -5,8 +5,8 @@
 
 #include <string>
 
-#include "signed_manifest.h"
-#include "update_server_control.h"
+#include "support/signed_manifest.h"
+#include "support/update_server_control.h"
 #include "updates/update_protocol.h"
 
 namespace {

@@ -1,5 +1,5 @@
 // Control connection to the reference update server.
-#include "update_server_control.h"
+#include "support/update_server_control.h"
 
 #include <winsock2.h>
 #include <ws2tcpip.h>
