@@ -30,6 +30,7 @@
 #include "uninstall/uninstall.h"
 #include "updates/boot_check.h"
 #include "updates/update_run.h"
+#include "updates/update_source.h"
 
 static void note_own_path() {
     GetModuleFileNameA(nullptr, launcher.launcher_exe, sizeof launcher.launcher_exe);
