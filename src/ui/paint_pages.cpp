@@ -4,6 +4,7 @@
 
 #include "account/login_state.h"
 #include "core/launcher_state.h"
+#include "core/shared_counter.h"
 #include "core/text.h"
 #include "core/text_table.h"
 #include "ui/background.h"
@@ -101,7 +102,8 @@ static void draw_progress_bar(HDC dc) {
     fill_gradient(dc, track, TRACK_TOP, TRACK_BOTTOM);
     frame_rect(dc, track, PLAIN_BORDER, 1);
     RECT fill;
-    if (progress_fill_rect(track, update_done != 0, update_progress.done_bytes, update_progress.total_bytes, &fill)) {
+    if (progress_fill_rect(track, update_done != 0, counter_read(&update_progress.done_bytes),
+                           counter_read(&update_progress.total_bytes), &fill)) {
         fill_gradient(dc, fill, ACCENT_TOP, ACCENT_BOTTOM);
     }
 }

@@ -6,6 +6,7 @@
 
 #include "core/game_start.h"
 #include "core/launcher_state.h"
+#include "core/shared_counter.h"
 #include "core/text.h"
 #include "core/text_table.h"
 #include "ui/paint_pages.h"
@@ -37,10 +38,10 @@ DWORD countdown_length(bool play_game, bool play_now_pressed, bool not_you_offer
 
 static void show_progress() {
     HWND window = main_window();
-    unsigned long long total = update_progress.total_bytes;
+    unsigned long long total = counter_read(&update_progress.total_bytes);
     if (update_progress.phase == PHASE_DOWNLOADING && total > 0) {
         char text[200];
-        format_download_text(update_progress.done_bytes, total, text, sizeof text);
+        format_download_text(counter_read(&update_progress.done_bytes), total, text, sizeof text);
         set_status_text(text);
         // The bar follows the bytes even when the text is unchanged.
         RECT bar = progress_track_rect();
