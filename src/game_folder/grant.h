@@ -5,7 +5,8 @@
 
 enum GrantResult { GRANT_DONE = 0, GRANT_NO_GAME = 2, GRANT_BAD_SID = 3, GRANT_ACL_FAILED = 10 };
 
-// folder is already a full path; sid is the account's SID text. Gives a GrantResult.
+// folder is already a full path; sid is the account's SID text. Gives a GrantResult; a folder that
+// is a junction or symbolic link counts as no game folder.
 int grant_folder_access(const char* folder, const char* sid);
 
 // Makes a new access list from old_list (may be null) with the grant's one entry for sid added:

@@ -137,7 +137,10 @@ int clean_virtual_store(const char* folder) {
     if (strlen(folder) <= 3 || folder[1] != ':') return 0;
     char copy[MAX_PATH];
     format_text(copy, sizeof copy, "%s\\VirtualStore\\%s", local, folder + 3);
-    if (!is_folder(copy)) return 0;
+    DWORD attributes = GetFileAttributesA(copy);
+    if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_DIRECTORY)) return 0;
+    // A virtual copy reached through a link lies elsewhere: nothing there is deleted.
+    if ((attributes & FILE_ATTRIBUTE_REPARSE_POINT) || reached_through_link(local, copy)) return 0;
 
     int count = 0;
     char path[MAX_PATH];

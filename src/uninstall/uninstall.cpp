@@ -57,13 +57,23 @@ static int restore_set_aside_dll() {
     return count;
 }
 
-// Starts a command that deletes the launcher file a moment after this process ended.
+// Starts a command that deletes the launcher file once this process has ended. While the launcher
+// runs its file cannot be deleted, so the command tries again every second (a ping of the local
+// address) until the file is gone, for up to ten minutes: long enough for a player who reads the
+// summary at leisure, and it ends by itself when the file stays held by something else.
 static bool schedule_self_delete() {
-    char system[MAX_PATH], cmd[MAX_PATH], line[600];
+    char system[MAX_PATH], cmd[MAX_PATH], line[1200];
     UINT n = GetSystemDirectoryA(system, sizeof system);
     if (n == 0 || n >= sizeof system) return false;
     join_path(cmd, sizeof cmd, system, "cmd.exe");
-    format_text(line, sizeof line, "\"%s\" /c ping -n 3 127.0.0.1 >nul & del /f /q \"%s\"", cmd, launcher.launcher_exe);
+    const char* exe = launcher.launcher_exe;
+    size_t length = format_text(line, sizeof line,
+                                "\"%s\" /c for /l %%i in (1,1,600) do (ping -n 2 127.0.0.1 >nul & del /f /q \"%s\" "
+                                "2>nul & if not exist \"%s\" exit)",
+                                cmd, exe, exe);
+    // A cut command line, a quote or a %NAME% that cmd would expand could name another file: start
+    // nothing then.
+    if (length + 1 >= sizeof line || strpbrk(exe, "\"%")) return false;
     STARTUPINFOA startup = {};
     startup.cb = sizeof startup;
     PROCESS_INFORMATION process = {};
@@ -73,6 +83,29 @@ static bool schedule_self_delete() {
     CloseHandle(process.hThread);
     CloseHandle(process.hProcess);
     return true;
+}
+
+// Nothing may be removed while the update worker still runs: it could swap a file in or write its
+// state behind the uninstall. Every receive of the worker ends in bounded time, so after the usual
+// wait this waits for it to end, however long that takes.
+static void stop_update_worker() {
+    stop_update_run(false);
+    if (wait_for_update_worker(0)) return;
+    log_line("uninstall: the update run has not stopped yet - waiting for it to end");
+    DWORD start = GetTickCount();
+    wait_for_update_worker(INFINITE);
+    log_line("uninstall: the update run ended after %lu more seconds", (GetTickCount() - start) / 1000);
+}
+
+// Deletes one of the launcher's folders below the game folder, but never through a linked folder on
+// the way there (it would then lie elsewhere, maybe among another program's files). A folder that
+// is itself a link is only unlinked by delete_tree.
+static bool delete_own_folder(const char* folder) {
+    if (reached_through_link(launcher.update_paths.game_folder, folder)) {
+        log_line("uninstall: %s lies behind a linked folder - left in place", folder);
+        return false;
+    }
+    return delete_tree(folder);
 }
 
 static bool game_is_running() {
@@ -98,7 +131,7 @@ bool uninstall() {
         return false;
     }
     log_line("UNINSTALL");
-    stop_update_run(false);
+    stop_update_worker();
     if (current_login.token[0]) log_out_request(launcher.account_host, ACCOUNT_PORT, current_login.token);
 
     const UpdatePaths* paths = &launcher.update_paths;
@@ -122,20 +155,26 @@ bool uninstall() {
     }
     InstalledState installed;
     if (installed_state_load(paths, &installed)) {
-        if (installed.version[PART_RUNTIME] > 0 && delete_tree(paths->runtime_folder)) {
+        if (installed.version[PART_RUNTIME] > 0 && delete_own_folder(paths->runtime_folder)) {
             count++;
             log_line("uninstall: the Java runtime removed");
         }
-        if (installed.version[PART_BOTS] > 0 && delete_tree(paths->bots_folder)) {
+        if (installed.version[PART_BOTS] > 0 && delete_own_folder(paths->bots_folder)) {
             count++;
             log_line("uninstall: the bot program removed");
         }
     }
-    log_line("uninstall: the updates folder goes next (this log with it)");
+    bool updates_linked = reached_through_link(paths->game_folder, paths->updates_folder);
+    if (updates_linked) {
+        log_line("uninstall: %s lies behind a linked folder - left in place", paths->updates_folder);
+    } else {
+        log_line("uninstall: the updates folder goes next (this log with it)");
+    }
     log_close();
-    if (delete_tree(paths->updates_folder)) count++;
+    if (!updates_linked && delete_tree(paths->updates_folder)) count++;
+    // Only when nothing else is left in it; a linked one stays with what it points to.
     join_path(path, sizeof path, paths->game_folder, "ombrix_data");
-    RemoveDirectoryA(path);  // only when nothing else is left in it
+    if (!is_link(path)) RemoveDirectoryA(path);
 
     char own_folder[MAX_PATH];
     copy_text(own_folder, sizeof own_folder, launcher.launcher_dir);

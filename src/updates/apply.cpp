@@ -131,7 +131,16 @@ static bool apply_runtime(const UpdatePaths* paths, const UpdateManifest* manife
     char previous[PATH_CAP], staging[PATH_CAP];
     if (!prepare_swap(paths, manifest, PART_RUNTIME, old_version, previous, staging, error, error_size)) return false;
     bool moved_aside = false;
-    if (is_folder(paths->runtime_folder)) {
+    if (is_link(paths->runtime_folder)) {
+        // A linked runtime folder is only unlinked: what it points to is not ours to set aside or
+        // delete later, and some systems move a link's target instead of the link.
+        if (!delete_tree(paths->runtime_folder)) {
+            format_text(error, error_size,
+                        "the Java runtime is in use (a bot is running) - it is swapped at the next start (error %lu)",
+                        GetLastError());
+            return false;
+        }
+    } else if (is_folder(paths->runtime_folder)) {
         if (!MoveFileExA(paths->runtime_folder, previous, 0)) {
             format_text(error, error_size,
                         "the Java runtime is in use (a bot is running) - it is swapped at the next start (error %lu)",

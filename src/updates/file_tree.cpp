@@ -1,4 +1,4 @@
-// Deleting a folder tree.
+// Deleting a folder tree without ever reaching through a link, and finding links on a path.
 #include "updates/file_tree.h"
 
 #include <windows.h>
@@ -6,9 +6,27 @@
 
 #include "core/text.h"
 
+static bool attributes_say_link(DWORD attributes) {
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT);
+}
+
+bool is_link(const char* path) {
+    return attributes_say_link(GetFileAttributesA(path));
+}
+
+// Removes the link itself. RemoveDirectoryA takes a folder link away without looking into its
+// target; DeleteFileA removes a file link, not the file it names. The attributes are not reset:
+// on a link that would change its target.
+static bool unlink_entry(const char* path, DWORD attributes) {
+    if (attributes & FILE_ATTRIBUTE_DIRECTORY) return RemoveDirectoryA(path) != 0;
+    return DeleteFileA(path) != 0;
+}
+
 bool delete_tree(const char* folder) {
+    DWORD attributes = GetFileAttributesA(folder);
+    if (attributes_say_link(attributes)) return unlink_entry(folder, attributes);
     char pattern[MAX_PATH];
-    join_path(pattern, sizeof pattern, folder, "*");
+    if (join_path(pattern, sizeof pattern, folder, "*") + 1 >= sizeof pattern) return false;
     WIN32_FIND_DATAA entry;
     HANDLE find = FindFirstFileA(pattern, &entry);
     if (find != INVALID_HANDLE_VALUE) {
@@ -17,14 +35,11 @@ bool delete_tree(const char* folder) {
             char path[MAX_PATH];
             // A name cut at the capacity would name something else: leave it alone.
             if (join_path(path, sizeof path, folder, entry.cFileName) + 1 >= sizeof path) continue;
-            if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-                // A linked folder (junction or symbolic link) is unlinked, never emptied: what it
-                // points to lies outside this tree.
-                if (entry.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) {
-                    RemoveDirectoryA(path);
-                } else {
-                    delete_tree(path);
-                }
+            if (entry.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) {
+                // What a link points to lies outside this tree.
+                unlink_entry(path, entry.dwFileAttributes);
+            } else if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+                delete_tree(path);
             } else {
                 SetFileAttributesA(path, FILE_ATTRIBUTE_NORMAL);
                 DeleteFileA(path);
@@ -33,4 +48,22 @@ bool delete_tree(const char* folder) {
         FindClose(find);
     }
     return RemoveDirectoryA(folder) != 0;
+}
+
+bool reached_through_link(const char* base, const char* path) {
+    size_t base_length = strlen(base);
+    while (base_length > 0 && base[base_length - 1] == '\\') base_length--;
+    size_t start = 0;
+    if (strlen(path) > base_length && path[base_length] == '\\' && _strnicmp(path, base, base_length) == 0) {
+        start = base_length + 1;
+    }
+    char prefix[MAX_PATH];
+    for (size_t i = start; path[i]; i++) {
+        if (path[i] != '\\' || i == 0 || path[i - 1] == ':' || path[i - 1] == '\\') continue;
+        if (i >= sizeof prefix) return true;  // too long to check: take it for linked
+        memcpy(prefix, path, i);
+        prefix[i] = 0;
+        if (is_link(prefix)) return true;
+    }
+    return false;
 }

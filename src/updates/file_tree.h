@@ -1,7 +1,16 @@
-// Whole folders: deleting one with everything in it. Used by the part swaps, the VirtualStore
-// clean-up and the uninstall.
+// Whole folders: deleting one with everything in it, and telling links apart. Used by the part
+// swaps, the VirtualStore clean-up and the uninstall.
 #pragma once
 
 // Deletes every file (read-only ones too) and sub-folder, then the folder itself; errors along the
-// way are ignored. True when the folder itself could be removed.
+// way are ignored. A linked folder or file (junction, symbolic link), the given folder included, is
+// only unlinked: nothing it points to is deleted or has its attributes changed. True when the
+// folder itself could be removed.
 bool delete_tree(const char* folder);
+
+// True when path is a junction, a symbolic link or another reparse point.
+bool is_link(const char* path);
+
+// True when a folder on the way from base down to path (both excluded) is a link, so that path
+// lies somewhere else than its name says. A path outside base has every folder on its way checked.
+bool reached_through_link(const char* base, const char* path);

@@ -237,7 +237,7 @@ TEST_F(LoginFlowTest, LogOutKeepsTheMarkerAndNotYouRemovesIt) {
     char markers[256];
     collect_markers(markers, sizeof markers);
     EXPECT_STREQ(markers, MARKER);
-    for (int i = 0; i < 100 && !has(last_request(), "LOGOUT"); i++) Sleep(20);  // the detached thread
+    for (int i = 0; i < 1500 && !has(last_request(), "LOGOUT"); i++) Sleep(20);  // the detached thread
     EXPECT_TRUE(has(last_request(), "LOGOUT\tpgt1.flow-token")) << last_request();
 
     push_answer("ok", OK_LOGIN);

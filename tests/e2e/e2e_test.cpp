@@ -353,7 +353,7 @@ TEST_F(EndToEnd, FirstStartLogsInThroughTheBrowserAndStartsTheGame) {
 
     // The game was started from its folder with the launcher's mark.
     std::string started;
-    for (int i = 0; i < 50 && !read_file(game.path + "\\started.txt", &started); i++) Sleep(100);
+    for (int i = 0; i < 300 && !read_file(game.path + "\\started.txt", &started); i++) Sleep(100);
     EXPECT_NE(std::string::npos, started.find("ZANDOR_LAUNCHER=1\n")) << started;
     EXPECT_NE(std::string::npos, same_case(started).find("current folder=" + same_case(game.path) + "\n")) << started;
 

@@ -26,11 +26,7 @@ fi
 
 # The ports are fixed in the launcher: wait a while for another run that holds them (other programs on
 # this machine may run a launcher against the reference servers too).
-port_busy() { (exec 3<>"/dev/tcp/127.0.0.1/$1") 2>/dev/null; }
-for _ in $(seq 120); do
-  port_busy 20292 || port_busy 20293 || port_busy "$web_port" || break
-  sleep 1
-done
+wait_for_free_ports 20292 20293 "$web_port"
 
 # The services, with the test build's keys.
 site="$private/site"

@@ -174,7 +174,7 @@ TEST_F(FolderPageRun, TheOfferedFolderIsConfirmedWithEnterAndRemembered) {
     EXPECT_EQ(error_pixels(window), 0);
     SendMessageA(edit(), WM_SETTEXT, 0, (LPARAM)(root + "\\nowhere").c_str());
     press_enter(edit());
-    EXPECT_TRUE(wait_until([&] { return error_pixels(window) > 20; }, 5000)) << "no message in the error colour";
+    EXPECT_TRUE(wait_until([&] { return error_pixels(window) > 20; }, 30000)) << "no message in the error colour";
     EXPECT_TRUE(on_folder_page());
 
     // "Copy as path" of pes6.exe, confirmed with Enter: on to the first page.

@@ -1,11 +1,15 @@
-// The grant's access entry. Wine keeps no access lists on its files, so the entry is checked in a
-// list built in memory, exactly as the grant run builds it.
+// The grant's access entry, checked in a list built in memory exactly as the grant run builds it,
+// and the grant run itself on a game folder, a folder without the game and a link.
 #include <gtest/gtest.h>
 
 #include <windows.h>
 #include <sddl.h>
 
+#include <string>
+
 #include "game_folder/grant.h"
+#include "support/folder_link.h"
+#include "support/test_support.h"
 
 TEST(Grant, TheEntryGivesTheUserReadWriteExecuteAndDeleteInherited) {
     PSID user = nullptr;
@@ -22,4 +26,27 @@ TEST(Grant, TheEntryGivesTheUserReadWriteExecuteAndDeleteInherited) {
     EXPECT_TRUE(EqualSid((PSID)&ace->SidStart, user));
     LocalFree(list);
     LocalFree(user);
+}
+
+// The run works on the folder it opened: a folder without pes6.exe, or one that is a link (even to a
+// real game folder), is refused with 2. (Wine keeps no access lists where these tests run: it
+// answers with lists made from the Unix permissions, so the entry itself is checked above.)
+TEST(Grant, OnlyAGameFolderOfItsOwnGetsTheEntry) {
+    const char* sid_text = "S-1-5-21-7-8-9-1002";
+    std::string root = make_temp_folder("grant");
+    std::string game = root + "\\PES6", empty = root + "\\empty", linked = root + "\\linked";
+    CreateDirectoryA(game.c_str(), nullptr);
+    CreateDirectoryA(empty.c_str(), nullptr);
+    write_file(game + "\\pes6.exe", "MZ");
+    LinkKind link = make_link(linked, game);
+    ASSERT_NE(link, LINK_NONE);
+
+    EXPECT_EQ(grant_folder_access(linked.c_str(), sid_text), GRANT_NO_GAME);
+    EXPECT_EQ(grant_folder_access(empty.c_str(), sid_text), GRANT_NO_GAME);
+    EXPECT_EQ(grant_folder_access((root + "\\missing").c_str(), sid_text), GRANT_NO_GAME);
+    EXPECT_EQ(grant_folder_access(game.c_str(), "not a sid"), GRANT_BAD_SID);
+    EXPECT_EQ(grant_folder_access(game.c_str(), sid_text), GRANT_DONE);
+
+    remove_link(linked, link);
+    remove_tree(root);
 }

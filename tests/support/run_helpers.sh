@@ -24,13 +24,26 @@ start_helper() {
   helper_pids+=($!)
 }
 
-# Waits up to ten seconds for a file to exist and not be empty.
+# Waits up to thirty seconds for a file to exist and not be empty (a loaded machine starts servers slowly).
 wait_for_file() {
-  for _ in $(seq 100); do
+  for _ in $(seq 300); do
     [ -s "$1" ] && return 0
     sleep 0.1
   done
   return 1
+}
+
+# Waits up to ten minutes for loopback ports to be free: the ports fixed in the launcher are shared by
+# every run on this machine (other test runs, the demo, the soak).
+wait_for_free_ports() {
+  local port busy=""
+  for _ in $(seq 600); do
+    busy=""
+    for port in "$@"; do (exec 3<>"/dev/tcp/127.0.0.1/$port") 2>/dev/null && busy="$busy $port"; done
+    [ -z "$busy" ] && return 0
+    sleep 1
+  done
+  fail "the ports$busy on 127.0.0.1 stay in use (another test run, the demo or the soak?)"
 }
 
 # Starts the reference account server on free ports; exports ZANDOR_ACCOUNT_PORT and

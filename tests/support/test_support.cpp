@@ -113,7 +113,7 @@ std::string answer_message_box(int button, unsigned long timeout_ms) {
     GetDlgItemTextA(box, 0xFFFF, text, sizeof text);  // the static text of a message box
     PostMessageA(box, WM_COMMAND, button, 0);
     // Wait until it is gone, so the next call does not find the same box.
-    for (int i = 0; i < 100 && IsWindow(box); i++) Sleep(50);
+    for (int i = 0; i < 600 && IsWindow(box); i++) Sleep(50);
     return text;
 }
 

@@ -116,7 +116,7 @@ TEST_F(RealRun, FromTheServerPageToTheStartedGame) {
     EXPECT_EQ(texts.back(), "Starting the game...") << all;
 
     std::string record;
-    for (int i = 0; i < 50 && !read_file(place("started.txt"), &record); i++) Sleep(100);
+    for (int i = 0; i < 300 && !read_file(place("started.txt"), &record); i++) Sleep(100);
     EXPECT_EQ(record.rfind("ZANDOR_LAUNCHER=1\n", 0), 0u) << record;
     EXPECT_EQ(contents(place("d3d8.dll")), release.files[0].bytes);
     EXPECT_TRUE(launcher.update_ok);

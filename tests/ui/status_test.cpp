@@ -33,7 +33,7 @@ bool game_started() {
 }
 
 bool wait_for_game() {
-    for (int i = 0; i < 50 && !game_started(); i++) Sleep(100);
+    for (int i = 0; i < 300 && !game_started(); i++) Sleep(100);
     return game_started();
 }
 

@@ -4,6 +4,7 @@
 // through the seam; the log is kept outside the updates folder so that it survives.
 #include <gtest/gtest.h>
 
+#include <winsock2.h>
 #include <windows.h>
 
 #include <map>
@@ -16,10 +17,12 @@
 #include "core/log.h"
 #include "core/message_box.h"
 #include "core/text.h"
+#include "support/folder_link.h"
 #include "support/test_support.h"
 #include "ui/links.h"
 #include "ui/window_state.h"
 #include "uninstall/uninstall.h"
+#include "updates/update_run.h"
 
 namespace {
 
@@ -238,4 +241,134 @@ TEST_F(UninstallTest, FromTheWindowsLinkTheWindowClosesAndNoGameStarts) {
     EXPECT_TRUE(launcher.start_step_taken);
     EXPECT_FALSE(file_exists(game + "\\zandor.ini"));
     launcher.window = nullptr;
+}
+
+TEST_F(UninstallTest, TheLauncherFileGoesWhenTheLauncherEndsHoweverLongTheSummaryStaysOpen) {
+    // The launcher file is a running program for as long as the summary is open: it cannot be
+    // deleted before that program ends.
+    std::string exe = own + "\\ZANDOR Launcher.exe";
+    ASSERT_TRUE(CopyFileA(test_tool("idle").c_str(), exe.c_str(), FALSE));
+    void* running = start_program("\"" + exe + "\" 120000", own);
+    ASSERT_NE(running, nullptr);
+    set_message_box_answer([](void*, const char* text, unsigned) {
+        boxes.push_back(text);
+        if (boxes.size() == 2) Sleep(6000);  // a player reading the summary
+        return IDYES;
+    });
+    ASSERT_TRUE(uninstall());
+    ASSERT_EQ(boxes.size(), 2u);
+    EXPECT_EQ(boxes[1].rfind("ZANDOR is uninstalled: 9 items removed from this PC.", 0), 0u) << boxes[1];
+    EXPECT_TRUE(file_exists(exe));  // still running
+    TerminateProcess(running, 0);
+    finish_program(running, 10000);
+    for (int i = 0; i < 150 && file_exists(exe); i++) Sleep(100);
+    EXPECT_FALSE(file_exists(exe));
+}
+
+namespace {
+
+// An update server that accepts the worker and then keeps it in one receive: a carriage return
+// (which a line reader skips) every 3 s, until the uninstall logs that it waits for the worker.
+struct HeldUpdateServer {
+    SOCKET listener = INVALID_SOCKET;
+    int port = 0;
+    std::string log_path;
+    HANDLE accepted = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    bool saw_wait_line = false;
+    bool files_there_when_released = false;
+    std::string zandor_ini;
+};
+
+DWORD WINAPI hold_worker(void* context) {
+    auto* server = (HeldUpdateServer*)context;
+    SOCKET peer = accept(server->listener, nullptr, nullptr);
+    SetEvent(server->accepted);
+    if (peer == INVALID_SOCKET) return 0;
+    for (int i = 0; i < 600 && !server->saw_wait_line; i++) {
+        Sleep(200);
+        server->saw_wait_line = file_text(server->log_path).find("uninstall: the update run has not stopped yet") !=
+                                std::string::npos;
+        if (i % 15 == 0) send(peer, "\r", 1, 0);
+    }
+    server->files_there_when_released = file_exists(server->zandor_ini);
+    closesocket(peer);
+    return 0;
+}
+
+}  // namespace
+
+TEST_F(UninstallTest, NothingIsRemovedWhileTheUpdateWorkerStillRuns) {
+    WSADATA wsa;
+    ASSERT_EQ(WSAStartup(MAKEWORD(2, 2), &wsa), 0);
+    HeldUpdateServer server;
+    server.log_path = log_path;
+    server.zandor_ini = game + "\\zandor.ini";
+    server.listener = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+    sockaddr_in address = {};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    int size = sizeof address;
+    ASSERT_EQ(bind(server.listener, (sockaddr*)&address, sizeof address), 0);
+    ASSERT_EQ(listen(server.listener, 1), 0);
+    ASSERT_EQ(getsockname(server.listener, (sockaddr*)&address, &size), 0);
+    HANDLE thread = CreateThread(nullptr, 0, hold_worker, &server, 0, nullptr);
+
+    // A logged-in player without a token: the worker goes straight to the update server.
+    static SavedLogin no_token = {};
+    static bool logged_in = true;
+    UpdateLogin saved_login = update_login;
+    update_login = {&no_token, &logged_in, nullptr};
+    copy_text(launcher.update_host, sizeof launcher.update_host, "127.0.0.1");
+    copy_text(launcher.update_channel, sizeof launcher.update_channel, "client");
+    int saved_port = update_port();
+    set_update_port(ntohs(address.sin_port));
+    update_started = false;
+    start_update_run();
+    ASSERT_EQ(WaitForSingleObject(server.accepted, 30000), WAIT_OBJECT_0);
+
+    ASSERT_TRUE(uninstall());
+    EXPECT_TRUE(server.saw_wait_line);
+    EXPECT_TRUE(server.files_there_when_released);
+    EXPECT_EQ(update_done, 1);
+    EXPECT_FALSE(file_exists(game + "\\zandor.ini"));
+    std::string log = log_text();
+    size_t waited = log.find(" uninstall: the update run has not stopped yet - waiting for it to end\r\n");
+    size_t ended = log.find(" uninstall: the update run ended after ");
+    size_t removed = log.find(" uninstall: our D3D8.dll removed\r\n");
+    EXPECT_NE(waited, std::string::npos) << log;
+    EXPECT_LT(waited, ended) << log;
+    EXPECT_LT(ended, removed) << log;
+
+    WaitForSingleObject(thread, 30000);
+    CloseHandle(thread);
+    closesocket(server.listener);
+    CloseHandle(server.accepted);
+    update_login = saved_login;
+    set_update_port(saved_port);
+    update_started = false;
+    WSACleanup();
+}
+
+TEST_F(UninstallTest, ALinkedBotFolderIsNeverEmptiedThroughTheLink) {
+    // The bot program's folder is a link to a folder of another program, with a Java of its own.
+    std::string bots = game + "\\ombrix_data\\bot_takeover";
+    std::string other = root + "\\other_program";
+    make_dirs((other + "\\jre\\bin").c_str());
+    write_file(other + "\\bots.jar", "another program's jar");
+    write_file(other + "\\jre\\bin\\java.exe", "another program's java");
+    remove_tree(bots);
+    LinkKind link = make_link(bots, other);
+    ASSERT_NE(link, LINK_NONE);
+
+    ASSERT_TRUE(uninstall());
+    EXPECT_EQ(file_text(other + "\\bots.jar"), "another program's jar");
+    EXPECT_EQ(file_text(other + "\\jre\\bin\\java.exe"), "another program's java");
+    // Windows removes the junction; Wine cannot remove its Unix link.
+    EXPECT_EQ(folder_exists(bots), link != LINK_JUNCTION);
+    std::string log = log_text();
+    EXPECT_NE(log.find(" uninstall: " + bots + "\\jre lies behind a linked folder - left in place\r\n"),
+              std::string::npos)
+        << log;
+    EXPECT_EQ(log.find(" uninstall: the Java runtime removed"), std::string::npos);
+    remove_link(bots, link);
 }

@@ -2,6 +2,7 @@
 // folders.
 #include <windows.h>
 
+#include "support/folder_link.h"
 #include "support/release_fixture.h"
 #include "updates/apply.h"
 #include "updates/boot_check.h"
@@ -378,4 +379,40 @@ TEST_F(DownloadApply, FailedDllRollsBackAndIsNotInstalledAgain) {
     ASSERT_TRUE(run()) << result.message;
     EXPECT_EQ(result.applied, 0x1u);
     EXPECT_EQ(contents(place("d3d8.dll")), client_dll(14));
+}
+
+// A runtime folder that is a link to another program's Java: the swap only unlinks it (where the
+// system can), so nothing of that Java is set aside into the previous folder or deleted later.
+TEST_F(DownloadApply, ALinkedRuntimeFolderIsUnlinkedNotSetAside) {
+    std::string other = folder + "_other_java";
+    make_dirs((other + "\\bin").c_str());
+    ASSERT_TRUE(write_file(other + "\\bin\\java.exe", "another program's java"));
+    make_dirs(paths.bots_folder);
+    LinkKind link = make_link(paths.runtime_folder, other);
+    ASSERT_NE(link, LINK_NONE);
+    Release release = full_release(3);
+    UpdateManifest manifest = {};
+    std::string text = manifest_text(release);
+    ASSERT_TRUE(manifest_parse(text.data(), text.size(), &manifest, nullptr, 0));
+    for (const ReleaseFile& f : release.files) {
+        if (f.kind != PART_RUNTIME) continue;
+        std::string path = updates("staging/runtime_v1/" + f.path);
+        make_parent_dirs(path.c_str());
+        ASSERT_TRUE(write_file(path, f.bytes));
+    }
+    char error[300] = "";
+    bool applied = apply_part(&paths, &manifest, nullptr, PART_RUNTIME, 0, error, sizeof error);
+    EXPECT_EQ(contents(other + "\\bin\\java.exe"), "another program's java");
+    EXPECT_FALSE(folder_exists(updates("previous/runtime_v0"))) << "nothing was set aside";
+    if (link == LINK_JUNCTION) {
+        EXPECT_TRUE(applied) << error;
+        EXPECT_EQ(contents(bots("jre/bin/java.exe")), "java version 1");
+    } else {
+        // Wine cannot remove its Unix link: the part waits, the other Java stays whole.
+        EXPECT_FALSE(applied);
+        EXPECT_EQ(std::string(error).rfind("the Java runtime is in use", 0), 0u) << error;
+        remove_link(paths.runtime_folder, link);
+    }
+    manifest_clear(&manifest);
+    remove_tree(other);
 }

@@ -40,7 +40,7 @@ protected:
         ASSERT_TRUE(CreateProcessA(nullptr, &command[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
                                    &process));
         bool seen = false;
-        for (int i = 0; i < 4000 && !seen; i++) {
+        for (int i = 0; i < 12000 && !seen; i++) {
             seen = ready();
             if (!seen) Sleep(5);
         }

@@ -6,6 +6,7 @@ root=$(cd "$(dirname "$0")/../.." && pwd)
 private=$(mktemp -d)
 . "$root/tests/support/run_helpers.sh"
 mkdir "$private/site"
+wait_for_free_ports "$(test_web_port)"
 start_web_site "$private/site"
 export ZANDOR_WEB_ROOT=$(windows_path "$private/site")
 "$root/scripts/wine-run" "$1"

@@ -102,7 +102,7 @@ TEST_F(WebTest, OnePlayersFetchAtATimeAndTheWindowIsTold) {
     start_players_fetch();  // while the first one runs: nothing
     MSG message;
     bool told = false;
-    for (int i = 0; i < 100 && !told; i++) {
+    for (int i = 0; i < 600 && !told; i++) {
         told = PeekMessageA(&message, window, WM_PLAYERS_ONLINE, WM_PLAYERS_ONLINE, PM_REMOVE);
         if (!told) Sleep(50);
     }
@@ -116,7 +116,7 @@ TEST_F(WebTest, OnePlayersFetchAtATimeAndTheWindowIsTold) {
 
     put_page("players_online", "{\"online\": \"many\"}");
     start_players_fetch();
-    for (int i = 0; i < 100 && players_online_count() != -1; i++) Sleep(50);
+    for (int i = 0; i < 600 && players_online_count() != -1; i++) Sleep(50);
     EXPECT_EQ(players_online_count(), -1);
     launcher.window = nullptr;
     DestroyWindow(window);
