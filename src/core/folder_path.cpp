@@ -7,10 +7,6 @@
 #include "core/file_system.h"
 #include "core/text.h"
 
-bool file_is_present(const char* path) {
-    return is_file(path);
-}
-
 bool is_game_folder(const char* folder) {
     if (!folder || !folder[0]) return false;
     char exe[MAX_PATH];
