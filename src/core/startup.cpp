@@ -170,8 +170,8 @@ int run_launcher() {
         log_line("the window could not be created: the launcher ends");
     }
 
-    if (update_worker_started() && !wait_for_update_worker(20000)) {
-        log_line("the update step did not stop within 20 s");
+    if (update_worker_started() && !wait_for_update_worker(UPDATE_WORKER_WAIT_MS)) {
+        log_line("the update step did not stop within %lu s", UPDATE_WORKER_WAIT_MS / 1000);
     }
     forget_update_worker();
     log_line("launcher closed");
