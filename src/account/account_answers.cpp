@@ -1,6 +1,7 @@
 // Parsing of the account server's answers into the reply and the records they fill.
 #include "account/account_answers.h"
 
+#include <ctype.h>
 #include <string.h>
 
 #include "account/codecs.h"
@@ -44,6 +45,18 @@ uint64_t answer_number(const char* text) {
     return value;
 }
 
+// prefix is in lower case.
+static bool starts_with_nocase(const char* text, const char* prefix) {
+    for (; *prefix; text++, prefix++) {
+        if (tolower((unsigned char)*text) != *prefix) return false;
+    }
+    return true;
+}
+
+bool is_web_address(const char* address) {
+    return starts_with_nocase(address, "http://") || starts_with_nocase(address, "https://");
+}
+
 // A signed decimal from the leading characters; negative values give 0 (no time at all).
 static uint32_t answer_milliseconds(const char* text) {
     if (*text == '-') return 0;
@@ -81,12 +94,17 @@ static void set_denied(AccountReply* reply, char** fields) {
 void parse_login_answer(char* answer, AccountReply* reply) {
     char* fields[10];
     int count = split_answer(answer, fields, 10);
-    if ((count == 8 || count == 9) && strcmp(fields[0], "OK") == 0) {
+    uint64_t issued_number = count >= 4 ? answer_number(fields[2]) : 0;
+    uint64_t account_id = count >= 4 ? answer_number(fields[3]) : 0;
+    // session.dat keeps the numbers in decimal and reads back at most 19 digits: a larger number
+    // would come back as 0, so the answer is not one to keep.
+    if ((count == 8 || count == 9) && strcmp(fields[0], "OK") == 0 && issued_number <= DECIMAL_U64_MAX &&
+        account_id <= DECIMAL_U64_MAX) {
         SavedLogin* login = &reply->login;
         reply->ok = true;
         copy_text(login->token, sizeof login->token, fields[1]);
-        login->issued_number = answer_number(fields[2]);
-        login->account_id = answer_number(fields[3]);
+        login->issued_number = issued_number;
+        login->account_id = account_id;
         decode_text_field(fields[4], login->display_name, sizeof login->display_name);
         flatten_line_ends(login->display_name);
         copy_text(reply->pc_marker, sizeof reply->pc_marker, fields[5]);
@@ -112,7 +130,7 @@ bool parse_request_answer(char* answer, WebLoginRequest* request, AccountReply* 
         copy_text(request->user_code, sizeof request->user_code, fields[3]);
         copy_text(request->login_url, sizeof request->login_url, fields[4]);
         request->timeout_ms = answer_milliseconds(fields[5]);
-        return text_starts_with(request->login_url, "http");
+        return text_starts_with(request->login_url, "http") && is_web_address(request->login_url);
     }
     if (count == 3 && strcmp(fields[0], "DENIED") == 0) {
         set_denied(reply, fields);

@@ -7,6 +7,8 @@
 
 #include <string.h>
 
+#include "core/atomic_file.h"
+
 static const char ACCOUNT_KEY[] = "Software\\zandor";
 static const char MARKER_VALUE[] = "marker";
 static const char SESSION_FILE[] = "session.dat";
@@ -50,13 +52,19 @@ static void create_parent_folders(const char* path) {
 
 bool write_hidden_file(const char* path, const void* bytes, size_t length) {
     create_parent_folders(path);
+    return write_file_atomic_with(path, bytes, length, FILE_ATTRIBUTE_HIDDEN);
+}
+
+// Deletes a file whatever its attributes, together with the ".new" that a write killed half-way may
+// have left beside it (it may hold the same secret); true when the file itself is gone.
+static bool delete_with_leftover(const char* path) {
+    char leftover[MAX_PATH];
+    if (format_text(leftover, sizeof leftover, "%s.new", path) == strlen(path) + 4) {
+        SetFileAttributesA(leftover, FILE_ATTRIBUTE_NORMAL);
+        DeleteFileA(leftover);
+    }
     SetFileAttributesA(path, FILE_ATTRIBUTE_NORMAL);
-    HANDLE file = CreateFileA(path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_HIDDEN, nullptr);
-    if (file == INVALID_HANDLE_VALUE) return false;
-    DWORD written = 0;
-    bool ok = WriteFile(file, bytes, (DWORD)length, &written, nullptr) && written == length;
-    CloseHandle(file);
-    return ok;
+    return DeleteFileA(path) || GetLastError() == ERROR_FILE_NOT_FOUND;
 }
 
 // Reads a file once, at most capacity bytes; gives the count or -1 when it does not open or read.
@@ -122,8 +130,7 @@ bool load_login(SavedLogin* login) {
 bool delete_saved_login() {
     char path[MAX_PATH];
     if (!session_path(path, sizeof path)) return false;
-    SetFileAttributesA(path, FILE_ATTRIBUTE_NORMAL);
-    return DeleteFileA(path) || GetLastError() == ERROR_FILE_NOT_FOUND;
+    return delete_with_leftover(path);
 }
 
 // The registry copy of the marker (REG_SZ only), at most 63 bytes; empty when there is none.
@@ -188,10 +195,7 @@ void forget_marker(const char* marker) {
         char path[MAX_PATH];
         if (!marker_path(place, path, sizeof path)) continue;
         read_marker_file(place, held);
-        if (text_starts_with(held, marker)) {
-            SetFileAttributesA(path, FILE_ATTRIBUTE_NORMAL);
-            DeleteFileA(path);
-        }
+        if (text_starts_with(held, marker)) delete_with_leftover(path);
     }
     HKEY key;
     if (RegOpenKeyExA(HKEY_CURRENT_USER, ACCOUNT_KEY, 0, KEY_READ | KEY_SET_VALUE | KEY_CREATE_SUB_KEY, &key) ==
@@ -208,8 +212,7 @@ void remove_account_files() {
         char folder[MAX_PATH], path[MAX_PATH];
         if (!account_folder(place, folder, sizeof folder)) continue;
         join_path(path, sizeof path, folder, ".marker");
-        SetFileAttributesA(path, FILE_ATTRIBUTE_NORMAL);
-        DeleteFileA(path);
+        delete_with_leftover(path);
         if (place == PLACE_ROAMING) {
             join_path(path, sizeof path, folder, "launcher.ini");
             DeleteFileA(path);

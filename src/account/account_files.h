@@ -16,13 +16,14 @@ bool marker_path(int place, char* out, size_t capacity) MUST_USE;
 // session.dat in the local place.
 bool session_path(char* out, size_t capacity) MUST_USE;
 
-// Creates the folders along path and writes the bytes as a new hidden file; true when all went.
+// Creates the folders along path and writes the bytes as a new hidden file, atomically (a ".new"
+// moved over the old file, so a kill leaves the old file or the new one); true when all went.
 bool write_hidden_file(const char* path, const void* bytes, size_t length) MUST_USE;
 
 bool save_login(const SavedLogin* login) MUST_USE;
 // Clears login first; true when a saved log-in was read.
 bool load_login(SavedLogin* login) MUST_USE;
-// True when session.dat was deleted or was not there.
+// True when session.dat was deleted or was not there (a leftover session.dat.new goes too).
 bool delete_saved_login();
 
 // The markers field of the log-in requests: every marker found, once each, joined by ",", or "-".

@@ -22,6 +22,9 @@ size_t base64url_encode(const uint8_t* bytes, size_t n, char* out);
 // the text is not valid or would make more than capacity bytes.
 long base64_decode(const char* text, uint8_t* out, size_t capacity) MUST_USE;
 
+// The largest number that parse_decimal_u64 reads (19 digits); 10^19 and more do not read back.
+#define DECIMAL_U64_MAX 9999999999999999999ull
+
 // 1 to 19 decimal digits, nothing else; false otherwise.
 bool parse_decimal_u64(const char* text, uint64_t* value) MUST_USE;
 

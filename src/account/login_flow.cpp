@@ -4,7 +4,6 @@
 #include "account/login_flow.h"
 
 #include <windows.h>
-#include <shellapi.h>
 #include <stdlib.h>
 #include <string.h>
 
@@ -139,12 +138,17 @@ static void on_terms_done() {
 
 static void on_web_login_started() {
     if (!web_login_result) {
+        // Answered with no code but an address: a REQUEST answer whose address is not one to open.
+        if (reply.answered && !reply.error_code[0] && browser_request.login_url[0]) {
+            log_line("browser log-in: the address \"%s\" is not a web address: not opened",
+                     browser_request.login_url);
+        }
         log_line("browser log-in: no request (%s)", reply.error_code);
         show_reply_failure();
         return;
     }
     log_line("browser log-in: the page is opened, code %s", browser_request.user_code);
-    ShellExecuteA(main_window(), "open", browser_request.login_url, nullptr, nullptr, SW_SHOWNORMAL);
+    open_server_address(browser_request.login_url, "browser log-in");
     login_view.browser_waiting = true;
     copy_text(login_view.user_code, sizeof login_view.user_code, browser_request.user_code);
     copy_text(login_view.login_url, sizeof login_view.login_url, browser_request.login_url);

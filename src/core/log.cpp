@@ -1,16 +1,20 @@
-// The launcher log. One buffered stream in text mode, so every line ends in CR LF on disk; each
-// line is flushed at once so that nothing is lost when the process is killed.
+// The launcher log. Each line (time stamp, text, CR LF) is formatted whole into one buffer and
+// handed to the stream in one write, so lines of different threads never mix; each line is flushed
+// at once so that nothing is lost when the process is killed.
 #include "core/log.h"
 
 #include <windows.h>
 #include <stdarg.h>
 #include <stdio.h>
 
+#include "core/text.h"
+
 static FILE* log_file = nullptr;
 
 bool log_open(const char* path) {
     log_close();
-    log_file = fopen(path, "a");
+    // Binary: the line end is written as it is in the buffer (CR LF).
+    log_file = fopen(path, "ab");
     return log_file != nullptr;
 }
 
@@ -28,11 +32,21 @@ void log_line(const char* fmt, ...) {
     if (!f) return;
     SYSTEMTIME t;
     GetLocalTime(&t);
-    fprintf(f, "%04d-%02d-%02d %02d:%02d:%02d ", t.wYear, t.wMonth, t.wDay, t.wHour, t.wMinute, t.wSecond);
+    char line[LOG_LINE_CAP];
+    // Room for the line end is kept back: a text too long for the buffer is cut, the line end stays.
+    size_t length = format_text(line, sizeof line - 2, "%04d-%02d-%02d %02d:%02d:%02d ", t.wYear, t.wMonth, t.wDay,
+                                t.wHour, t.wMinute, t.wSecond);
     va_list args;
     va_start(args, fmt);
-    vfprintf(f, fmt, args);
+    length += format_text_v(line + length, sizeof line - 2 - length, fmt, args);
     va_end(args);
-    fputs("\n", f);
+    // One call, one line: a line end inside the text (a server's message, say) would start a line
+    // that looks like the log's own.
+    for (size_t i = 0; i < length; i++) {
+        if (line[i] == '\r' || line[i] == '\n') line[i] = ' ';
+    }
+    line[length++] = '\r';
+    line[length++] = '\n';
+    fwrite(line, 1, length, f);
     fflush(f);
 }

@@ -5,6 +5,9 @@
 bool log_open(const char* path);
 void log_close();
 bool log_is_open();
-// Appends "YYYY-MM-DD hh:mm:ss " + the formatted text + a line end, and flushes. Does nothing while
-// the log is closed.
+// The longest line written, line end included; a longer text is cut.
+#define LOG_LINE_CAP 4096
+
+// Appends "YYYY-MM-DD hh:mm:ss " + the formatted text + CR LF in one write, and flushes, so lines
+// of different threads never mix. Does nothing while the log is closed.
 void log_line(const char* fmt, ...) __attribute__((format(printf, 1, 2)));

@@ -6,6 +6,7 @@
 #include <string.h>
 
 #include "account/account_requests.h"
+#include "core/atomic_file.h"
 #include "core/log.h"
 
 #define LOGIN_TXT_READ_LIMIT 599
@@ -32,15 +33,18 @@ void read_game_code(char* out, size_t capacity) {
     }
 }
 
-// Reads at most limit bytes of an existing file; -1 when it does not open.
+#define NOT_OPENED -1
+#define NOT_READ -2
+
+// Reads at most limit bytes of an existing file; NOT_OPENED or NOT_READ when that fails.
 static long read_existing(const char* path, char* out, DWORD limit) {
     HANDLE file = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
                               nullptr);
-    if (file == INVALID_HANDLE_VALUE) return -1;
+    if (file == INVALID_HANDLE_VALUE) return NOT_OPENED;
     DWORD got = 0;
-    if (!ReadFile(file, out, limit, &got, nullptr)) got = 0;
+    BOOL read = ReadFile(file, out, limit, &got, nullptr);
     CloseHandle(file);
-    return (long)got;
+    return read ? (long)got : NOT_READ;
 }
 
 void write_login_txt(const char* game_folder, const GameAccount* account) {
@@ -49,10 +53,10 @@ void write_login_txt(const char* game_folder, const GameAccount* account) {
     join_path(path, sizeof path, game_folder, "login.txt");
     long old_length = read_existing(path, old_text, LOGIN_TXT_READ_LIMIT);
     bool done = false;
-    if (old_length >= 0) {
-        old_text[old_length] = 0;
-        size_t mark = strlen(LOGIN_TXT_MARK);
-        if ((size_t)old_length < mark || memcmp(old_text, LOGIN_TXT_MARK, mark) != 0) {
+    if (old_length != NOT_OPENED) {
+        // A file that opens but cannot be read is not known to be the launcher's: it is kept.
+        bool launchers = old_length >= 0 && login_txt_is_launchers(old_text, (size_t)old_length);
+        if (!launchers) {
             log_line("login.txt in the game folder is the player's own: kept (the game logs in with it)");
             done = true;
         } else if ((size_t)old_length == length && memcmp(old_text, content, length) == 0) {
@@ -61,12 +65,10 @@ void write_login_txt(const char* game_folder, const GameAccount* account) {
         }
     }
     if (!done) {
-        HANDLE file = CreateFileA(path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-        DWORD written = 0;
-        bool ok = file != INVALID_HANDLE_VALUE && WriteFile(file, content, (DWORD)length, &written, nullptr) &&
-                  written == length;
+        // Replaced whole: a kill or a full disk leaves the old login.txt or the new one, never an empty
+        // or cut one.
+        bool ok = write_file_atomic(path, content, length);
         DWORD error = ok ? 0 : GetLastError();
-        if (file != INVALID_HANDLE_VALUE) CloseHandle(file);
         if (ok) {
             log_line("game account %s: login.txt written - the game logs in by itself", account->name);
         } else {

@@ -5,9 +5,11 @@
 #include <windows.h>
 #include <shellapi.h>
 
+#include "account/account_answers.h"
 #include "account/login_state.h"
 #include "build_config.h"
 #include "core/launcher_state.h"
+#include "core/log.h"
 #include "core/message_box.h"
 #include "core/text.h"
 #include "core/text_table.h"
@@ -16,6 +18,15 @@
 
 static HINSTANCE open_address(const char* address) {
     return ShellExecuteA(main_window(), "open", address, nullptr, nullptr, SW_SHOWNORMAL);
+}
+
+bool open_server_address(const char* address, const char* what) {
+    if (!is_web_address(address)) {
+        log_line("%s: the address \"%s\" is not a web address: not opened", what, address);
+        return false;
+    }
+    open_address(address);
+    return true;
 }
 
 static void open_site_page(const char* path) {
@@ -49,9 +60,8 @@ void run_link_action(int action) {
         case LINK_SIGNUP: open_site_page("/signup"); break;
         case LINK_HELP: ask_for_help(); break;
         case LINK_TERMS:
-            if (current_login.terms_url[0]) {
-                open_address(current_login.terms_url);
-            } else {
+            // The site's own terms page stands in for a terms address that is not a web address.
+            if (!current_login.terms_url[0] || !open_server_address(current_login.terms_url, "terms")) {
                 open_site_page("/terms");
             }
             break;
@@ -60,7 +70,7 @@ void run_link_action(int action) {
             if (window_hooks.not_you) window_hooks.not_you();
             break;
         case LINK_REOPEN_LOGIN:
-            if (login_view.browser_waiting) open_address(login_view.login_url);
+            if (login_view.browser_waiting) open_server_address(login_view.login_url, "browser log-in");
             break;
         default: break;
     }

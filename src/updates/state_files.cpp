@@ -28,25 +28,6 @@ bool read_whole_file(const char* path, size_t limit, char** text, size_t* length
     return true;
 }
 
-bool write_file_atomic(const char* path, const void* bytes, size_t length) {
-    // A temporary name cut at the path limit could name the target itself (or another file): refuse.
-    char temporary[PATH_CAP];
-    if (format_text(temporary, sizeof temporary, "%s.new", path) != strlen(path) + 4) return false;
-    HANDLE file = CreateFileA(temporary, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
-                              nullptr);
-    if (file == INVALID_HANDLE_VALUE) return false;
-    DWORD written = 0;
-    bool ok = length <= 0xFFFFFFFFu && WriteFile(file, bytes, (DWORD)length, &written, nullptr) &&
-              written == length;
-    FlushFileBuffers(file);
-    CloseHandle(file);
-    if (!ok) {
-        DeleteFileA(temporary);
-        return false;
-    }
-    return MoveFileExA(temporary, path, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
-}
-
 // The full path of a file of the updates folder; false when it would not fit (a cut path names
 // another file).
 static bool state_path(const UpdatePaths* paths, const char* name, char* path) {

@@ -5,6 +5,7 @@
 
 #include <stddef.h>
 
+#include "core/atomic_file.h"
 #include "core/text.h"
 #include "updates/manifest.h"
 #include "updates/state_text.h"
@@ -21,9 +22,6 @@
 // when it cannot be opened or read, or is larger than limit bytes. Others may read, write and delete
 // the file meanwhile.
 bool read_whole_file(const char* path, size_t limit, char** text, size_t* length) MUST_USE;
-// Writes bytes to path + ".new", flushes it and moves it over path (replace, write-through). The
-// target is only ever replaced by a complete file; false when anything fails.
-bool write_file_atomic(const char* path, const void* bytes, size_t length) MUST_USE;
 
 // Zeroes state, then reads installed.json; false (state zeroed) when it is missing or unreadable.
 bool installed_state_load(const UpdatePaths* paths, InstalledState* state);

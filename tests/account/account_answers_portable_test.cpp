@@ -110,6 +110,74 @@ TEST(AccountAnswers, LogInAnswerForms) {
     }
 }
 
+// What an OK answer brings is saved in session.dat: a number that would not read back the same from
+// there (10^19 or more) makes the answer a bad one, in either number field.
+TEST(AccountAnswers, NumbersThatWouldNotReadBackAreRefused) {
+    struct Case {
+        const char* number;
+        bool ok;
+        uint64_t value;
+    } cases[] = {
+        {"9999999999999999999", true, 9999999999999999999ull},
+        {"0000000000000000000000042", true, 42},  // leading zeros: saved as "42"
+        {"12abc", true, 12},
+        {"", true, 0},
+        {"10000000000000000000", false, 0},
+        {"18446744073709551615", false, 0},
+        {"18446744073709551616", false, 0},
+        {"99999999999999999999999", false, 0},
+    };
+    for (const Case& c : cases) {
+        for (int field = 2; field <= 3; field++) {
+            std::string issued = field == 2 ? c.number : "17", account = field == 3 ? c.number : "42";
+            AccountReply reply = login_reply("OK\tpgt1.tok\t" + issued + "\t" + account + "\tQW5h\t-\tv\tu");
+            std::string what = std::string(c.number) + (field == 2 ? " as issued number" : " as account id");
+            EXPECT_EQ(reply.ok, c.ok) << what;
+            if (!c.ok) {
+                EXPECT_STREQ(reply.error_code, BAD_CODE) << what;
+                EXPECT_STREQ(reply.message, BAD_TEXT) << what;
+                EXPECT_STREQ(reply.login.token, "") << what;
+                continue;
+            }
+            EXPECT_EQ(field == 2 ? reply.login.issued_number : reply.login.account_id, c.value) << what;
+            char text[SESSION_TEXT_CAP];
+            format_session_text(&reply.login, text, sizeof text);
+            SavedLogin loaded;
+            ASSERT_TRUE(parse_session_text(text, &loaded)) << what;
+            EXPECT_EQ(loaded.issued_number, reply.login.issued_number) << what;
+            EXPECT_EQ(loaded.account_id, reply.login.account_id) << what;
+        }
+    }
+}
+
+TEST(AccountAnswers, OnlyHttpAndHttpsAddressesAreWebAddresses) {
+    struct Case {
+        const char* address;
+        bool web;
+    } cases[] = {
+        {"http://z.example/", true},
+        {"https://z.example/login?c=AB", true},
+        {"HTTPS://Z.EXAMPLE/", true},
+        {"hTTp://z.example/", true},
+        {"http://", true},
+        {"http", false},
+        {"http:/z.example", false},
+        {"http.exe", false},
+        {"httpx://z.example/", false},
+        {"https:z.example", false},
+        {"https//z.example", false},
+        {" https://z.example/", false},
+        {"file:///C:/Windows/System32/calc.exe", false},
+        {"C:\\Windows\\System32\\calc.exe", false},
+        {"\\\\host\\share\\x.exe", false},
+        {"mailto:a@b.example", false},
+        {"javascript:alert(1)", false},
+        {"ftp://z.example/", false},
+        {"", false},
+    };
+    for (const Case& c : cases) EXPECT_EQ(is_web_address(c.address), c.web) << c.address;
+}
+
 TEST(AccountAnswers, RequestAnswerForms) {
     struct Case {
         std::string answer;
@@ -122,6 +190,9 @@ TEST(AccountAnswers, RequestAnswerForms) {
         {"REQUEST\trid\tpkey\tAB-12\thttp://z.example/\t90s", true, "", "", 90},
         {"REQUEST\trid\tpkey\tAB-12\tHTTP://z.example/\t600000", false, "", "", 600000},
         {"REQUEST\trid\tpkey\tAB-12\tftp://z.example/\t1", false, "", "", 1},
+        {"REQUEST\trid\tpkey\tAB-12\thttp.exe\t1", false, "", "", 1},
+        {"REQUEST\trid\tpkey\tAB-12\thttpx://z.example/\t1", false, "", "", 1},
+        {"REQUEST\trid\tpkey\tAB-12\thttp:\\\\host\\x.exe\t1", false, "", "", 1},
         {"REQUEST\trid\tpkey\tAB-12\thttps://z.example/\t-5", true, "", "", 0},
         {"REQUEST\trid\tpkey\tAB-12\thttps://z.example/", false, BAD_CODE, BAD_TEXT, 0},
         {"REQUEST\trid\tpkey\tAB-12\thttps://z.example/\t1\t2", false, BAD_CODE, BAD_TEXT, 0},

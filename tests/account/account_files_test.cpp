@@ -269,3 +269,67 @@ TEST_F(AccountFiles, RemoveAccountFilesTakesEverythingAndRunsTwice) {
     remove_account_files();
     EXPECT_EQ(markers_field(), "-");
 }
+
+// session.dat and the markers are replaced whole: a save that cannot finish keeps the old file.
+TEST_F(AccountFiles, AWriteThatCannotFinishKeepsTheOldFile) {
+    SavedLogin first = sample_login();
+    ASSERT_TRUE(save_login(&first));
+    ASSERT_EQ(store_marker(MARKER_A), 4);
+
+    HANDLE held = CreateFileA(session_file().c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0,
+                              nullptr);
+    ASSERT_NE(held, INVALID_HANDLE_VALUE);
+    SavedLogin second = sample_login();
+    strcpy(second.token, "pgt1.another-token");
+    EXPECT_FALSE(save_login(&second));
+    std::string marker_file = place_file(PLACE_ROAMING, ".marker");
+    HANDLE held_marker = CreateFileA(marker_file.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0,
+                                     nullptr);
+    EXPECT_EQ(store_marker(MARKER_B), 3);
+    CloseHandle(held_marker);
+    CloseHandle(held);
+
+    SavedLogin loaded;
+    ASSERT_TRUE(load_login(&loaded));
+    EXPECT_STREQ(loaded.token, first.token);
+    std::string bytes;
+    ASSERT_TRUE(read_file(marker_file, &bytes));
+    EXPECT_EQ(bytes, MARKER_A);
+    EXPECT_FALSE(file_exists(session_file() + ".new"));
+    EXPECT_FALSE(file_exists(marker_file + ".new"));
+}
+
+// A ".new" that a killed write left is not read, is replaced by the next write, and goes with the
+// files it belongs to.
+TEST_F(AccountFiles, LeftoversOfAKilledWriteDoNotCount) {
+    auto leave = [](const std::string& path, const std::string& bytes) {
+        ASSERT_TRUE(write_file(path, bytes));
+        SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_READONLY);
+    };
+    CreateDirectoryA(place_file(PLACE_LOCAL, "").c_str(), nullptr);
+    CreateDirectoryA(place_file(PLACE_ROAMING, "").c_str(), nullptr);
+    leave(session_file() + ".new", protect(SESSION_LINES).substr(0, 40));
+    leave(place_file(PLACE_ROAMING, ".marker.new"), MARKER_A);
+    SavedLogin loaded;
+    EXPECT_FALSE(load_login(&loaded));
+    EXPECT_EQ(markers_field(), "-");
+
+    SavedLogin login = sample_login();
+    ASSERT_TRUE(save_login(&login));
+    ASSERT_EQ(store_marker(MARKER_B), 4);
+    EXPECT_FALSE(file_exists(session_file() + ".new"));
+    EXPECT_FALSE(file_exists(place_file(PLACE_ROAMING, ".marker.new")));
+    ASSERT_TRUE(load_login(&loaded));
+    EXPECT_STREQ(loaded.token, login.token);
+    EXPECT_EQ(markers_field(), MARKER_B);
+
+    // Deleting the saved log-in and the markers takes such leftovers along, so the folders can go.
+    leave(session_file() + ".new", "x");
+    leave(place_file(PLACE_ROAMING, ".marker.new"), MARKER_B);
+    EXPECT_TRUE(delete_saved_login());
+    EXPECT_FALSE(file_exists(session_file() + ".new"));
+    remove_account_files();
+    for (int place = 0; place < PLACE_COUNT; place++) {
+        EXPECT_FALSE(folder_exists(place_file(place, ""))) << place;
+    }
+}

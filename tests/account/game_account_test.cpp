@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include <gtest/gtest.h>
+#include <stdlib.h>
 #include <string.h>
 
 #include <string>
@@ -88,7 +89,7 @@ TEST_F(GameAccountFile, WrittenKeptOrLeftAlone) {
     EXPECT_EQ(new_log(), "game account Player: login.txt written - the game logs in by itself\n");
 
     // The player's own file stays as it is.
-    const std::string own[] = {"name=me\r\npassword=x\r\n", "# ZANDOR game accoun", "", "# zandor game account\r\n"};
+    const std::string own[] = {"name=me\r\npassword=x\r\n", "", "# zandor game account\r\n"};
     for (const std::string& text : own) {
         ASSERT_TRUE(write_file(login_txt, text));
         write_login_txt(folder.c_str(), &player);
@@ -97,14 +98,59 @@ TEST_F(GameAccountFile, WrittenKeptOrLeftAlone) {
     }
 }
 
-TEST_F(GameAccountFile, WriteFailureIsLoggedWithTheError) {
+// The file is replaced whole or not at all: a write that cannot finish keeps the old file as it was.
+TEST_F(GameAccountFile, WriteFailureIsLoggedWithTheErrorAndKeepsTheOldFile) {
     ASSERT_TRUE(write_file(login_txt, PLAYER_FILE));
     HANDLE held = CreateFileA(login_txt.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
     GameAccount other = account_of("Other", "pw", "S");
     write_login_txt(folder.c_str(), &other);
     CloseHandle(held);
-    EXPECT_EQ(new_log(), "game account Other: login.txt could not be written (error 32) - the game shows its log-in "
-                         "screen\n");
+    // The error is the failed move's (a sharing or access error, by platform), never 0.
+    std::string log = new_log();
+    const std::string start = "game account Other: login.txt could not be written (error ";
+    const std::string end = ") - the game shows its log-in screen\n";
+    ASSERT_EQ(log.substr(0, start.size()), start) << log;
+    ASSERT_GT(log.size(), start.size() + end.size());
+    EXPECT_EQ(log.substr(log.size() - end.size()), end) << log;
+    EXPECT_GT(atol(log.c_str() + start.size()), 0) << log;
+    EXPECT_EQ(login_text(), PLAYER_FILE);
+    EXPECT_FALSE(file_exists(login_txt + ".new"));
+
+    // No room for the new file (a folder stands where it would go): the same.
+    ASSERT_TRUE(CreateDirectoryA((login_txt + ".new").c_str(), nullptr));
+    write_login_txt(folder.c_str(), &other);
+    RemoveDirectoryA((login_txt + ".new").c_str());
+    EXPECT_EQ(login_text(), PLAYER_FILE);
+    EXPECT_EQ(new_log().find("game account Other: login.txt could not be written (error "), 0u);
+}
+
+// What an interrupted write of the launcher's left behind: a cut or zero-filled login.txt is the
+// launcher's to rewrite, and a ".new" beside it counts for nothing.
+TEST_F(GameAccountFile, WhatAnInterruptedWriteLeftIsRewritten) {
+    GameAccount player = account_of("Player", "pw12", "SER-1");
+    const std::string left[] = {PLAYER_FILE.substr(0, 20), PLAYER_FILE.substr(0, 1), std::string(120, '\0')};
+    for (const std::string& text : left) {
+        ASSERT_TRUE(write_file(login_txt, text));
+        write_login_txt(folder.c_str(), &player);
+        EXPECT_EQ(login_text(), PLAYER_FILE) << text.size();
+        EXPECT_EQ(new_log(), "game account Player: login.txt written - the game logs in by itself\n");
+    }
+
+    // A half-written ".new" with no login.txt: login.txt is written and the leftover is gone.
+    DeleteFileA(login_txt.c_str());
+    ASSERT_TRUE(write_file(login_txt + ".new", PLAYER_FILE.substr(0, 30)));
+    SetFileAttributesA((login_txt + ".new").c_str(), FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN);
+    write_login_txt(folder.c_str(), &player);
+    EXPECT_EQ(login_text(), PLAYER_FILE);
+    EXPECT_FALSE(file_exists(login_txt + ".new"));
+    EXPECT_EQ(new_log(), "game account Player: login.txt written - the game logs in by itself\n");
+
+    // Beside the player's own file it changes nothing either.
+    ASSERT_TRUE(write_file(login_txt, "name=me\r\n"));
+    ASSERT_TRUE(write_file(login_txt + ".new", PLAYER_FILE));
+    write_login_txt(folder.c_str(), &player);
+    EXPECT_EQ(login_text(), "name=me\r\n");
+    EXPECT_EQ(new_log(), "login.txt in the game folder is the player's own: kept (the game logs in with it)\n");
 }
 
 TEST_F(GameAccountFile, StepAsksOnlyWhenLoggedInWithTokenAndNotStopping) {

@@ -16,6 +16,7 @@
 #include "core/text.h"
 #include "support/account_server_control.h"
 #include "support/test_support.h"
+#include "ui/links.h"
 #include "ui/pages.h"
 #include "ui/paint_pages.h"
 #include "ui/window.h"
@@ -252,4 +253,36 @@ TEST_F(LoginFlowTest, LogOutKeepsTheMarkerAndNotYouRemovesIt) {
     collect_markers(markers, sizeof markers);
     EXPECT_STREQ(markers, "-");
     EXPECT_EQ(last_request(), "NOTME\tpgt1.flow-token");
+}
+
+// Addresses from the account server reach the browser only when they are web addresses; anything
+// else is logged and not opened.
+TEST_F(LoginFlowTest, AddressesThatAreNotWebAddressesAreNotOpened) {
+    push_answer("ok", "REQUEST\tr-1\tk-1\tAB-CD\thttp.exe\t600000");
+    on_login_button();
+    wait_for_answer();
+    EXPECT_FALSE(login_view.browser_waiting);
+    EXPECT_EQ(login_status(), "The log-in did not work. Please try again.");
+    std::string log = log_text();
+    EXPECT_TRUE(has(log, " browser log-in: the address \"http.exe\" is not a web address: not opened\r\n")) << log;
+    EXPECT_TRUE(has(log, " browser log-in: no request ()\r\n")) << log;
+
+    copy_text(current_login.terms_url, sizeof current_login.terms_url, "C:\\windows\\system32\\cmd.exe");
+    run_link_action(LINK_TERMS);
+    log = log_text();
+    EXPECT_TRUE(has(log, " terms: the address \"C:\\windows\\system32\\cmd.exe\" is not a web address: not opened\r\n"))
+        << log;
+}
+
+// A log-in answer whose numbers would not read back from session.dat is a bad answer: nobody is
+// logged in and nothing is saved.
+TEST_F(LoginFlowTest, ALogInWithANumberTooLargeToKeepIsRefused) {
+    push_answer("ok", std::string("OK\tpgt1.flow-token\t5\t10000000000000000000\tQW5h\t") + MARKER + "\tv2\t");
+    start_login_worker(LOGIN_AUTO);
+    wait_for_answer();
+    EXPECT_FALSE(account_logged_in);
+    EXPECT_FALSE(session_saved());
+    EXPECT_STREQ(current_login.token, "");
+    std::string log = log_text();
+    EXPECT_TRUE(has(log, " no automatic log-in by IP (bad_request)\r\n")) << log;
 }

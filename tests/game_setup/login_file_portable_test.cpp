@@ -3,6 +3,8 @@
 
 #include <string.h>
 
+#include <string>
+
 #include "game_setup/login_file.h"
 
 TEST(LoginFile, TextByteForByte) {
@@ -38,5 +40,28 @@ TEST(LoginFile, RegistrationCodeCases) {
         memset(code, 'x', sizeof code);
         EXPECT_EQ(clean_game_code(c.value, code, sizeof code), c.code[0] != 0) << c.value;
         EXPECT_STREQ(code, c.code) << c.value;
+    }
+}
+
+// Which login.txt the launcher may rewrite: its own, and what only a cut write of its own leaves.
+TEST(LoginFile, LaunchersOwnOrLeftByACutWrite) {
+    struct Case {
+        std::string text;
+        bool launchers;
+    } cases[] = {
+        {"# ZANDOR game account - written by the ZANDOR Launcher\r\nname=a\r\n", true},
+        {"# ZANDOR game account", true},
+        {"# ZANDOR game accoun", true},  // cut short
+        {"#", true},
+        {std::string(95, '\0'), true},  // zero-filled by a power cut
+        {"", false},                    // emptied by the player: the game's own log-in screen
+        {"name=me\r\npassword=x\r\n", false},
+        {"# zandor game account\r\n", false},
+        {"# ZANDOR game accoun!", false},
+        {std::string("\0\0x", 3), false},
+        {std::string("# ZANDOR\0", 9), false},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(login_txt_is_launchers(c.text.data(), c.text.size()), c.launchers) << c.text;
     }
 }
