@@ -4,7 +4,6 @@
 
 #include <stddef.h>
 
-#include "account/account_address.h"
 #include "account/account_reply.h"
 #include "account/link_frame.h"
 
