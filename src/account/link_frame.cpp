@@ -4,7 +4,7 @@
 #include <sodium.h>
 #include <string.h>
 
-#include "account/codecs.h"
+#include "core/codecs.h"
 
 static const char SIGN_CONTEXT[] = "TOLVEN-LINK-1\n";
 static const char KEY_CONTEXT[] = "TOLVEN-LINK-KEYS-1\n";

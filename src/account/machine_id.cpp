@@ -4,7 +4,7 @@
 #include <sodium.h>
 #include <string.h>
 
-#include "account/codecs.h"
+#include "core/codecs.h"
 
 static const char DIGEST_SALT[] = "zandor machine 1\n";
 

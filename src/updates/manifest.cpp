@@ -5,7 +5,7 @@
 #include <stdlib.h>
 #include <string.h>
 
-#include "account/codecs.h"
+#include "core/codecs.h"
 #include "updates/manifest_fields.h"
 #include "updates/release_keys.h"
 

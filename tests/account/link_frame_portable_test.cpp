@@ -7,7 +7,7 @@
 
 #include <string>
 
-#include "account/codecs.h"
+#include "core/codecs.h"
 #include "account/link_frame.h"
 
 namespace {

@@ -7,7 +7,7 @@
 
 #include <vector>
 
-#include "account/codecs.h"
+#include "core/codecs.h"
 
 static int port_from(const char* name) {
     const char* value = getenv(name);

@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "account/codecs.h"
+#include "core/codecs.h"
 #include "support/signed_manifest.h"
 #include "updates/release_keys.h"
 
