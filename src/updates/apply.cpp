@@ -5,6 +5,7 @@
 #include <windows.h>
 #include <string.h>
 
+#include "core/codecs.h"
 #include "updates/file_digest.h"
 #include "updates/file_tree.h"
 #include "updates/part_kinds.h"
@@ -202,4 +203,16 @@ bool apply_part(const UpdatePaths* paths, const UpdateManifest* manifest, const 
             copy_text(error, error_size, "unknown part");
             return false;
     }
+}
+
+bool swap_part_in(const UpdatePaths* paths, const UpdateManifest* manifest, const UpdateManifest* old_manifest,
+                  int kind, InstalledState* state, bool* installed_changed, char* error, size_t error_size) {
+    if (!apply_part(paths, manifest, old_manifest, kind, state->version[kind], error, error_size)) return false;
+    state->version[kind] = manifest->parts[kind].version;
+    state->staged_version[kind] = 0;
+    if (kind == PART_DLL) {
+        hex_encode(manifest->files[manifest->parts[PART_DLL].first_file].sha512, 64, state->dll_sha512);
+    }
+    if (kind == PART_BOTS || kind == PART_RUNTIME) *installed_changed = true;
+    return true;
 }

@@ -5,7 +5,6 @@
 
 #include "core/text.h"
 #include "updates/apply.h"
-#include "updates/file_digest.h"
 #include "updates/part_kinds.h"
 #include "updates/state_files.h"
 
@@ -46,7 +45,8 @@ void apply_waiting_parts(const UpdatePaths* paths, unsigned* applied_mask, char*
         }
         uint32_t old_version = state.version[kind];
         char error[APPLY_ERROR_CAP];
-        if (!apply_part(paths, &staged, have_installed ? &installed : nullptr, kind, old_version, error, sizeof error)) {
+        if (!swap_part_in(paths, &staged, have_installed ? &installed : nullptr, kind, &state, &installed_changed,
+                          error, sizeof error)) {
             append_format(notes, notes_size, "%s version %u still waits (%s); ", part_kind_name(kind),
                           (unsigned)waiting, error);
             still_waiting = true;
@@ -54,13 +54,7 @@ void apply_waiting_parts(const UpdatePaths* paths, unsigned* applied_mask, char*
         }
         append_format(notes, notes_size, "%s version %u swapped in (version %u kept); ", part_kind_name(kind),
                       (unsigned)waiting, (unsigned)old_version);
-        state.version[kind] = waiting;
-        state.staged_version[kind] = 0;
         if (applied_mask) *applied_mask |= PART_BIT(kind);
-        if (kind == PART_DLL) {
-            digest_to_hex(staged.files[staged.parts[PART_DLL].first_file].sha512, state.dll_sha512);
-        }
-        if (kind == PART_BOTS || kind == PART_RUNTIME) installed_changed = true;
     }
     if (installed_changed && stored_manifest_save(paths, INSTALLED_MANIFEST_FILE, &staged)) {
         state.installed_release = staged.release;
