@@ -25,6 +25,9 @@ MAX_DECIMAL = 18446744073709551609
 CHANNEL_RE = re.compile(r"^[a-z][a-z0-9_]{0,30}$")
 PATH_CHARS_RE = re.compile(r"^[A-Za-z0-9._ +\-/]{1,150}$")
 HEX128_RE = re.compile(r"^[0-9a-fA-F]{128}$")
+# The part of a name before its first dot (spaces before the dot left out) that Windows opens as a
+# device instead of a file, in any letter case.
+DEVICE_NAME_RE = re.compile(r"^(CON|PRN|AUX|NUL|COM[1-9]|LPT[1-9]) *$", re.IGNORECASE)
 
 
 class ReleaseError(Exception):
@@ -86,6 +89,9 @@ def check_path(path):
     for segment in path.split("/"):
         if segment == "" or segment.startswith(" ") or segment.endswith(" ") or segment.endswith("."):
             raise ReleaseError(f"'{path}': a name may not be empty, start with a space or end with a space or dot")
+        if DEVICE_NAME_RE.fullmatch(segment.split(".", 1)[0]):
+            raise ReleaseError(f"'{path}': '{segment}' is a Windows device name (CON, PRN, AUX, NUL, COM1-COM9, "
+                               "LPT1-LPT9, with or without an extension), which no file may be called")
 
 
 def sha512_of(path):

@@ -171,24 +171,60 @@ bool install_dll(const UpdatePaths* paths, const UpdateManifest* manifest, uint3
     char previous[PATH_CAP], staging[PATH_CAP];
     if (!prepare_swap(paths, manifest, PART_DLL, old_version, previous, staging, error, error_size)) return false;
     const ManifestFile* file = &manifest->files[manifest->parts[PART_DLL].first_file];
-    char staged[PATH_CAP];
+    char staged[PATH_CAP], aside[PATH_CAP];
     if (!file_staged_path(paths, manifest, file, staged, sizeof staged) ||
-        !swap_into_place(paths->dll_path, staged, previous, "d3d8.dll", error, error_size)) {
+        join_path(aside, sizeof aside, previous, "d3d8.dll") + 1 >= sizeof aside) {
+        copy_text(error, error_size, "the update folder's path is too long");
         return false;
     }
-    RemoveDirectoryA(staging);
 
+    // The probation is recorded before the swap, naming where the old DLL is kept, and the new DLL
+    // replaces the old one in a single move after a durable copy of the old one was kept aside: at
+    // every moment either the old DLL is in place or the new one with its probation. The boot check
+    // of the next start ends a probation whose DLL never took its place.
+    BootState earlier;
+    bool had_earlier = boot_state_load(paths, &earlier);
     BootState boot;
     memset(&boot, 0, sizeof boot);
     digest_to_hex(file->sha512, boot.pending_sha512);
     boot.pending_version = manifest->parts[PART_DLL].version;
     boot.attempts = 0;
-    char aside[PATH_CAP];
-    join_path(aside, sizeof aside, previous, "d3d8.dll");
-    if (is_file(aside)) copy_text(boot.previous_path, sizeof boot.previous_path, aside);
+    if (is_file(paths->dll_path)) copy_text(boot.previous_path, sizeof boot.previous_path, aside);
     copy_text(boot.previous_sha512, sizeof boot.previous_sha512, previous_hex);
     boot.previous_version = old_version;
-    boot_state_save(paths, &boot);  // a failed write is not reported
+    if (!boot_state_save(paths, &boot)) {
+        copy_text(error, error_size, "the probation of the new DLL could not be written to boot.json");
+        return false;
+    }
+    make_dirs(previous);
+    bool kept = true;
+    if (boot.previous_path[0]) {
+        kept = CopyFileA(paths->dll_path, aside, FALSE) && SetFileAttributesA(aside, FILE_ATTRIBUTE_NORMAL) &&
+               flush_file(aside);
+        if (!kept) {
+            format_text(error, error_size, "%s could not be moved aside (error %lu, in use?)", paths->dll_path,
+                        GetLastError());
+        }
+    }
+    if (kept) {
+        SetFileAttributesA(paths->dll_path, FILE_ATTRIBUTE_NORMAL);  // a read-only file is not replaced
+        kept = MoveFileExA(staged, paths->dll_path, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
+        if (!kept) {
+            format_text(error, error_size, "%s could not be put in place (error %lu)", paths->dll_path,
+                        GetLastError());
+        }
+    }
+    if (!kept) {
+        // The old DLL stays, and so does its own probation if it had one.
+        if (boot.previous_path[0]) DeleteFileA(aside);
+        if (had_earlier) {
+            boot_state_save(paths, &earlier);
+        } else {
+            boot_state_remove(paths);
+        }
+        return false;
+    }
+    RemoveDirectoryA(staging);
     return true;
 }
 

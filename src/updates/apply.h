@@ -23,7 +23,8 @@ void drop_previous_versions(const UpdatePaths* paths, int kind);
 // old_version the kind's installed version. On failure the installed files are as before.
 bool apply_part(const UpdatePaths* paths, const UpdateManifest* manifest, const UpdateManifest* old_manifest,
                 int kind, uint32_t old_version, char* error, size_t error_size) MUST_USE;
-// The "dll" case: the swap, then boot.json for the new DLL's probation.
+// The "dll" case: boot.json for the new DLL's probation, then the swap (a failed swap puts the
+// earlier boot.json back).
 bool install_dll(const UpdatePaths* paths, const UpdateManifest* manifest, uint32_t old_version, char* error,
                  size_t error_size) MUST_USE;
 // Swaps one part of manifest in (apply_part with the kind's installed version in state) and, when it

@@ -1,14 +1,84 @@
-// Reading boot.json at start-up and rolling a failed client DLL back.
+// Reading boot.json at start-up and rolling a failed client DLL back. It also finishes or undoes an
+// installation or a rollback that a killed launcher left half-done, and acts on no value of
+// boot.json that it has not checked.
 #include "updates/boot_check.h"
 
 #include <windows.h>
 #include <stdlib.h>
 #include <string.h>
 
+#include "core/log.h"
 #include "core/text.h"
 #include "updates/file_digest.h"
 #include "updates/state_files.h"
 #include "updates/state_text.h"
+
+// Why boot.json's values cannot be acted on, or null when they can.
+static const char* boot_state_refusal(const UpdatePaths* paths, const BootState* boot) {
+    if (!is_digest_hex(boot->pending_sha512)) return "its pending_sha512 is not a SHA-512 digest";
+    if (boot->previous_sha512[0] && !is_digest_hex(boot->previous_sha512)) {
+        return "its previous_sha512 is not a SHA-512 digest";
+    }
+    if (boot->previous_path[0] && !path_inside_folder(boot->previous_path, paths->updates_folder)) {
+        return "its previous_path is not in the updates folder";
+    }
+    return nullptr;
+}
+
+static int clamp_attempts(uint64_t attempts) {
+    return attempts > 0x7FFFFFFF ? 0x7FFFFFFF : (int)attempts;
+}
+
+// The previous DLL is back in place: installed.json bars the failed one and names the previous one,
+// and the probation ends.
+static int record_rollback(const UpdatePaths* paths, const BootState* boot, char* message, size_t message_size) {
+    InstalledState installed;
+    installed_state_load(paths, &installed);
+    copy_text(installed.bad_dll_sha512, sizeof installed.bad_dll_sha512, boot->pending_sha512);
+    copy_text(installed.dll_sha512, sizeof installed.dll_sha512, boot->previous_sha512);
+    installed.version[PART_DLL] = (uint32_t)boot->previous_version;
+    installed_state_save(paths, &installed);
+    boot_state_remove(paths);
+    format_text(message, message_size,
+                "the new DLL (version %llu) failed to start %d times: the previous DLL (version %llu) is back from "
+                "the next start",
+                (unsigned long long)boot->pending_version, clamp_attempts(boot->attempts),
+                (unsigned long long)boot->previous_version);
+    return BOOT_ROLLED_BACK;
+}
+
+// The DLL on probation is not in place (dll_present and in_place tell what is). Installing a DLL
+// records its probation before the swap, so a killed launcher can leave the old DLL in place with a
+// probation of the new one; a rollback killed after its move leaves the previous DLL back without
+// its records. No DLL with the old one aside is what a swap or rollback that moved the DLL out
+// first leaves. Gives the code, or -1 when none of these fits.
+static int finish_or_undo(const UpdatePaths* paths, const BootState* boot, bool dll_present, const char* in_place,
+                          const char* failed_path, char* message, size_t message_size) {
+    bool failed_twice = boot->attempts >= BOOT_FAILED_STARTS;
+    if (!dll_present && boot->previous_path[0] && is_file(boot->previous_path)) {
+        if (!MoveFileExA(boot->previous_path, paths->dll_path, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+            format_text(message, message_size, "the rollback of the DLL failed (error %lu)", GetLastError());
+            return BOOT_STUCK;
+        }
+        if (failed_twice) return record_rollback(paths, boot, message, message_size);
+        log_line("boot check: the update to DLL version %llu was cut short: the previous DLL (version %llu) is back in "
+                 "place",
+                 (unsigned long long)boot->pending_version, (unsigned long long)boot->previous_version);
+        boot_state_remove(paths);
+        return BOOT_NO_PROBATION;
+    }
+    bool old_in_place = dll_present && boot->previous_sha512[0] && strcmp(in_place, boot->previous_sha512) == 0;
+    if (old_in_place && failed_twice && is_file(failed_path)) {
+        return record_rollback(paths, boot, message, message_size);
+    }
+    if (!dll_present || old_in_place) {
+        log_line("boot check: DLL version %llu never took its place (its update was cut short): its probation ends",
+                 (unsigned long long)boot->pending_version);
+        boot_state_remove(paths);
+        return BOOT_NO_PROBATION;
+    }
+    return -1;
+}
 
 int dll_boot_check(const UpdatePaths* paths, char* message, size_t message_size) {
     if (message && message_size) message[0] = 0;
@@ -23,44 +93,49 @@ int dll_boot_check(const UpdatePaths* paths, char* message, size_t message_size)
     boot_state_from_text(text, &boot);
     free(text);
     if (!boot.pending_sha512[0]) return BOOT_NO_PROBATION;
-    if (boot.attempts < BOOT_FAILED_STARTS) return BOOT_ON_PROBATION;
-
-    int attempts = boot.attempts > 0x7FFFFFFF ? 0x7FFFFFFF : (int)boot.attempts;
-    if (!boot.previous_path[0] || !is_file(boot.previous_path)) {
-        format_text(message, message_size,
-                    "the new DLL (version %llu) failed to start %d times, but no previous DLL is kept",
-                    (unsigned long long)boot.pending_version, attempts);
-        return BOOT_STUCK;
+    // A digest goes into a file name and a previous path is moved over the DLL: values that are not
+    // what the launcher writes end the probation, and nothing is moved.
+    const char* refusal = boot_state_refusal(paths, &boot);
+    if (refusal) {
+        log_line("boot check: boot.json is not acted on (%s): the probation ends and nothing is moved", refusal);
+        boot_state_remove(paths);
+        return BOOT_NO_PROBATION;
     }
+    digest_hex_lower(boot.pending_sha512);
+    digest_hex_lower(boot.previous_sha512);
 
     char failed_folder[PATH_CAP], failed_path[PATH_CAP];
     join_path(failed_folder, sizeof failed_folder, paths->updates_folder, "failed");
-    make_dirs(failed_folder);
     format_text(failed_path, sizeof failed_path, "%s\\d3d8_%.16s.dll", failed_folder, boot.pending_sha512);
-    // A start killed between the two moves left no DLL in place: the second move finishes the work.
-    if (is_file(paths->dll_path) &&
-        !MoveFileExA(paths->dll_path, failed_path, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+
+    // A DLL that cannot be read is taken for the one on probation, as it always was.
+    char in_place[DIGEST_HEX_CAP] = "";
+    bool dll_present = is_file(paths->dll_path);
+    uint8_t digest[64];
+    uint64_t size = 0;
+    bool readable = dll_present && sha512_file(paths->dll_path, digest, &size);
+    if (readable) digest_to_hex(digest, in_place);
+    if (!dll_present || (readable && strcmp(in_place, boot.pending_sha512) != 0)) {
+        int code = finish_or_undo(paths, &boot, dll_present, in_place, failed_path, message, message_size);
+        if (code >= 0) return code;
+    }
+
+    if (boot.attempts < BOOT_FAILED_STARTS) return BOOT_ON_PROBATION;
+    if (!boot.previous_path[0] || !is_file(boot.previous_path)) {
+        format_text(message, message_size,
+                    "the new DLL (version %llu) failed to start %d times, but no previous DLL is kept",
+                    (unsigned long long)boot.pending_version, clamp_attempts(boot.attempts));
+        return BOOT_STUCK;
+    }
+    // The failed DLL is copied out and the previous one replaces it in a single move, so the DLL path
+    // never stands empty; a failure leaves the DLL on probation in place.
+    make_dirs(failed_folder);
+    bool copied = CopyFileA(paths->dll_path, failed_path, FALSE) != 0;
+    if (copied) SetFileAttributesA(paths->dll_path, FILE_ATTRIBUTE_NORMAL);  // a read-only file is not replaced
+    if (!copied ||
+        !MoveFileExA(boot.previous_path, paths->dll_path, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
         format_text(message, message_size, "the rollback of the DLL failed (error %lu)", GetLastError());
         return BOOT_STUCK;
     }
-    if (!MoveFileExA(boot.previous_path, paths->dll_path, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
-        DWORD code = GetLastError();
-        // Put the DLL on probation back rather than leave the game without any DLL.
-        MoveFileExA(failed_path, paths->dll_path, MOVEFILE_REPLACE_EXISTING);
-        format_text(message, message_size, "the rollback of the DLL failed (error %lu)", code);
-        return BOOT_STUCK;
-    }
-
-    InstalledState installed;
-    installed_state_load(paths, &installed);
-    copy_text(installed.bad_dll_sha512, sizeof installed.bad_dll_sha512, boot.pending_sha512);
-    copy_text(installed.dll_sha512, sizeof installed.dll_sha512, boot.previous_sha512);
-    installed.version[PART_DLL] = (uint32_t)boot.previous_version;
-    installed_state_save(paths, &installed);
-    DeleteFileA(boot_path);
-    format_text(message, message_size,
-                "the new DLL (version %llu) failed to start %d times: the previous DLL (version %llu) is back from "
-                "the next start",
-                (unsigned long long)boot.pending_version, attempts, (unsigned long long)boot.previous_version);
-    return BOOT_ROLLED_BACK;
+    return record_rollback(paths, &boot, message, message_size);
 }

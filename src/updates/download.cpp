@@ -19,12 +19,15 @@ static bool wanted(const ManifestFile* file, unsigned mask) {
     return file->kind >= 0 && file->kind < PART_KIND_COUNT && (mask & PART_BIT(file->kind));
 }
 
-// The installed copy is already the signed file: copy it into staging instead of downloading it.
+// The installed copy is already the signed file: copy it into staging instead of downloading it. The
+// copy is written through to the disk before it can be swapped in; it does not keep a read-only flag.
 static bool stage_from_installed(const UpdatePaths* paths, const ManifestFile* file, const char* staged) {
     char target[PATH_CAP];
     if (!file_target_path(paths, file, target, sizeof target) || !file_matches(target, file)) return false;
     make_parent_dirs(staged);
-    return CopyFileA(target, staged, FALSE) && file_matches(staged, file);
+    if (!CopyFileA(target, staged, FALSE)) return false;
+    SetFileAttributesA(staged, FILE_ATTRIBUTE_NORMAL);
+    return flush_file(staged) && file_matches(staged, file);
 }
 
 // Fetches the rest of one file into its open .part file; the offset starts at the resume point.
@@ -43,12 +46,18 @@ static bool fetch_pieces(SOCKET sock, const ManifestFile* file, HANDLE part, con
         char line[220];
         size_t line_length = format_text(line, sizeof line, "GET %s %llu %u\n", hex, (unsigned long long)offset,
                                          (unsigned)wanted_length);
+        // The whole piece must be in within the answer limit of its request; stop is looked at
+        // between receives inside it.
+        UpdateWait wait;
+        update_wait_start(&wait, UPDATE_ANSWER_LIMIT_MS, &progress->stop);
         uint32_t length = 0;
         bool ok = update_send_line(sock, line, line_length) &&
-                  update_read_answer(sock, wanted_length, &length, error, error_size) && length > 0 &&
-                  update_receive_exact(sock, buffer, length);
+                  update_read_answer(sock, wanted_length, &length, error, error_size, &wait) && length > 0 &&
+                  update_receive_exact(sock, buffer, length, &wait);
         if (!ok) {
-            if (!error[0]) {
+            if (stop_requested(progress)) {
+                copy_text(error, error_size, "stopped");
+            } else if (!error[0]) {
                 format_text(error, error_size, "the download of %s broke off (it resumes next time)", file->path);
             }
             return false;
@@ -95,6 +104,12 @@ static bool download_file(SOCKET sock, const UpdatePaths* paths, const UpdateMan
     bool fetched = fetch_pieces(sock, file, part, part_path, offset, buffer, progress, error, error_size);
     CloseHandle(part);
     if (!fetched) return false;
+    // Every byte is on the disk before the file can take its place in staging (and later in the
+    // game folder).
+    if (!flush_file(part_path)) {
+        format_text(error, error_size, "cannot write %s (error %lu)", part_path, GetLastError());
+        return false;
+    }
 
     if (!file_matches(part_path, file)) {
         DeleteFileA(part_path);
@@ -102,7 +117,7 @@ static bool download_file(SOCKET sock, const UpdatePaths* paths, const UpdateMan
                     part_kind_name(file->kind), file->path);
         return false;
     }
-    if (!MoveFileExA(part_path, staged, MOVEFILE_REPLACE_EXISTING)) {
+    if (!MoveFileExA(part_path, staged, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
         format_text(error, error_size, "cannot place %s (error %lu)", staged, GetLastError());
         return false;
     }

@@ -33,6 +33,17 @@ bool sha512_file(const char* path, uint8_t digest[64], uint64_t* size) {
     return ok;
 }
 
+bool flush_file(const char* path) {
+    HANDLE file = CreateFileA(path, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return false;
+    bool flushed = FlushFileBuffers(file) != 0;
+    DWORD code = GetLastError();
+    CloseHandle(file);
+    SetLastError(code);
+    return flushed;
+}
+
 bool file_size(const char* path, uint64_t* size) {
     WIN32_FILE_ATTRIBUTE_DATA data;
     if (!GetFileAttributesExA(path, GetFileExInfoStandard, &data)) return false;

@@ -20,6 +20,9 @@ bool file_matches(const char* path, const ManifestFile* entry) MUST_USE;
 // 128 lower-case hex characters and a zero byte.
 void digest_to_hex(const uint8_t digest[64], char hex[DIGEST_HEX_CAP]);
 
+// Writes the file's data through to the disk (FlushFileBuffers), so that a power cut after a later
+// move cannot leave it zero-filled or cut; false when it cannot be opened for writing or flushed.
+bool flush_file(const char* path) MUST_USE;
 // The size of an existing file (not a folder); false otherwise.
 bool file_size(const char* path, uint64_t* size) MUST_USE;
 // Files in the folder and all its sub-folders (folders themselves not counted).

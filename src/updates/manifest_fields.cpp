@@ -44,12 +44,35 @@ static bool is_path_char(char c) {
            c == '+' || c == '-';
 }
 
-// A segment of a path: non-empty, not "." or "..", no leading space, no trailing space or dot.
+static char upper_ascii(char c) {
+    return is_lower(c) ? (char)(c - 'a' + 'A') : c;
+}
+
+// Windows opens a device, not a file, for a name whose part before its first dot is CON, PRN, AUX,
+// NUL, COM1-COM9 or LPT1-LPT9 in any letter case (spaces before the dot are ignored too).
+static bool is_device_name(const char* start, size_t length) {
+    size_t base = 0;
+    while (base < length && start[base] != '.') base++;
+    while (base > 0 && start[base - 1] == ' ') base--;
+    char name[5];
+    if (base < 3 || base > 4) return false;
+    for (size_t i = 0; i < base; i++) name[i] = upper_ascii(start[i]);
+    name[base] = 0;
+    if (base == 3) {
+        return strcmp(name, "CON") == 0 || strcmp(name, "PRN") == 0 || strcmp(name, "AUX") == 0 ||
+               strcmp(name, "NUL") == 0;
+    }
+    return (memcmp(name, "COM", 3) == 0 || memcmp(name, "LPT", 3) == 0) && name[3] >= '1' && name[3] <= '9';
+}
+
+// A segment of a path: non-empty, not "." or "..", no leading space, no trailing space or dot, not
+// a device name.
 static bool segment_ok(const char* start, size_t length) {
     if (length == 0) return false;
     if (start[0] == ' ') return false;
     char last = start[length - 1];
-    return last != ' ' && last != '.';  // also rules out "." and ".."
+    if (last == ' ' || last == '.') return false;  // also rules out "." and ".."
+    return !is_device_name(start, length);
 }
 
 bool field_path(Field field) {

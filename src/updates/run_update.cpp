@@ -42,6 +42,13 @@ static bool dll_is_managed(const UpdatePaths* paths, const UpdateManifest* manif
     if (!sha512_file(paths->dll_path, digest, &size)) return false;
     digest_to_hex(digest, dll_hex);
     if (state->dll_sha512[0] && strcmp(dll_hex, state->dll_sha512) == 0) return true;
+    // The DLL on probation was installed by the launcher: a run killed after its swap but before
+    // installed.json was saved leaves it recorded only in boot.json.
+    BootState boot;
+    if (boot_state_load(paths, &boot) && is_digest_hex(boot.pending_sha512)) {
+        digest_hex_lower(boot.pending_sha512);
+        if (strcmp(dll_hex, boot.pending_sha512) == 0) return true;
+    }
     // The signed release's own DLL is ours too: a start killed between placing it and saving
     // installed.json leaves it in place but not yet recorded.
     if (manifest->parts[PART_DLL].present && memcmp(first_file(manifest, PART_DLL)->sha512, digest, 64) == 0) {
@@ -67,7 +74,9 @@ static void decide_parts(const UpdatePaths* paths, const UpdateManifest* manifes
             add_note(result, "DLL version %u failed to start before - not installed again; ",
                      (unsigned)manifest->parts[PART_DLL].version);
         } else if (strcmp(dll_hex, offered) == 0) {
+            // Also its digest: a run killed after the swap did not get to record it.
             state->version[PART_DLL] = manifest->parts[PART_DLL].version;
+            copy_text(state->dll_sha512, sizeof state->dll_sha512, offered);
         } else {
             result->newer |= PART_BIT(PART_DLL);
         }

@@ -80,6 +80,12 @@ bool boot_state_save(const UpdatePaths* paths, const BootState* state) {
     return save_text(paths, BOOT_STATE_FILE, text, strlen(text));
 }
 
+bool boot_state_remove(const UpdatePaths* paths) {
+    char path[PATH_CAP];
+    if (!state_path(paths, BOOT_STATE_FILE, path)) return false;
+    return DeleteFileA(path) || GetFileAttributesA(path) == INVALID_FILE_ATTRIBUTES;
+}
+
 bool stored_manifest_load(const UpdatePaths* paths, const char* name, UpdateManifest* manifest,
                           char* error, size_t error_size) {
     manifest_clear(manifest);

@@ -30,6 +30,8 @@ bool installed_state_save(const UpdatePaths* paths, const InstalledState* state)
 // The same for boot.json.
 bool boot_state_load(const UpdatePaths* paths, BootState* state);
 bool boot_state_save(const UpdatePaths* paths, const BootState* state);
+// Deletes boot.json, which ends a DLL's probation; true when it is gone.
+bool boot_state_remove(const UpdatePaths* paths);
 
 // Reads the named stored manifest of the updates folder and verifies and parses it; a missing or
 // unreadable file gives "no %s" with the name, otherwise the parser's text.

@@ -68,3 +68,45 @@ void boot_state_from_text(const char* text, BootState* state) {
     json_get_string(text, "previous_sha512", state->previous_sha512, sizeof state->previous_sha512);
     state->previous_version = json_get_number(text, "previous_version");
 }
+
+bool is_digest_hex(const char* text) {
+    size_t n = 0;
+    for (; text[n]; n++) {
+        char c = text[n];
+        bool hex = (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
+        if (!hex || n >= 128) return false;
+    }
+    return n == 128;
+}
+
+void digest_hex_lower(char* text) {
+    for (; *text; text++) {
+        if (*text >= 'A' && *text <= 'F') *text = (char)(*text - 'A' + 'a');
+    }
+}
+
+static char lower_ascii(char c) {
+    return (c >= 'A' && c <= 'Z') ? (char)(c - 'A' + 'a') : c;
+}
+
+bool path_inside_folder(const char* path, const char* folder) {
+    size_t n = strlen(folder);
+    if (n == 0) return false;
+    for (size_t i = 0; i < n; i++) {
+        if (lower_ascii(path[i]) != lower_ascii(folder[i])) return false;
+    }
+    const char* rest = path + n;
+    if (*rest != '\\') return false;
+    rest++;
+    // Every name after the folder: not empty, not ending in a dot or a space (Windows drops those, so
+    // ".. " would lead up), and no other separator or a drive or stream colon.
+    while (true) {
+        size_t length = strcspn(rest, "\\");
+        if (length == 0 || rest[length - 1] == '.' || rest[length - 1] == ' ') return false;
+        for (size_t i = 0; i < length; i++) {
+            if (rest[i] == '/' || rest[i] == ':') return false;
+        }
+        if (rest[length] == 0) return true;
+        rest += length + 1;
+    }
+}

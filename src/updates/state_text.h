@@ -38,6 +38,16 @@ struct BootState {
 // The JSON text of a state into buffer (cut at size).
 void installed_state_to_text(const InstalledState* state, char* buffer, size_t size);
 void boot_state_to_text(const BootState* state, char* buffer, size_t size);
+// The checks of boot.json's values before the boot check acts on them.
+// Exactly 128 hex characters (either letter case).
+bool is_digest_hex(const char* text);
+// The digits a-f of a digest in lower case, as the state files keep them.
+void digest_hex_lower(char* text);
+// path names a place inside folder: folder, a backslash, then non-empty names that do not end in a
+// dot or a space (so no "." or "..") and hold no '/' or ':'. The letter case of the folder part does
+// not count.
+bool path_inside_folder(const char* path, const char* folder);
+
 // Fills a state from a JSON text read leniently; missing members read as 0 or empty.
 void installed_state_from_text(const char* text, InstalledState* state);
 void boot_state_from_text(const char* text, BootState* state);

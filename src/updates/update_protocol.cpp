@@ -23,10 +23,45 @@ bool update_send_line(SOCKET sock, const char* bytes, size_t length) {
     return true;
 }
 
-bool update_receive_exact(SOCKET sock, void* buffer, size_t length) {
+void update_wait_start(UpdateWait* wait, unsigned long limit_ms, const volatile long* stop) {
+    wait->deadline = GetTickCount() + limit_ms;
+    wait->stop = stop;
+}
+
+static bool wait_stopped(const UpdateWait* wait) {
+    return wait && wait->stop && *wait->stop != 0;
+}
+
+// Waits until the socket has bytes (or its end) to read. False when no byte comes within the
+// receive time-out, the wait's deadline passes or its stop flag is set. Without a wait the blocking
+// receive's own time-out does the waiting.
+static bool wait_readable(SOCKET sock, const UpdateWait* wait) {
+    if (!wait) return true;
+    DWORD start = GetTickCount();
+    for (;;) {
+        if (wait_stopped(wait)) return false;
+        DWORD now = GetTickCount();
+        long to_deadline = (long)(wait->deadline - now);
+        DWORD idle = now - start;
+        if (to_deadline <= 0 || idle >= UPDATE_SOCKET_TIMEOUT_MS) return false;
+        DWORD slice = UPDATE_STOP_LOOK_MS;
+        if ((DWORD)to_deadline < slice) slice = (DWORD)to_deadline;
+        if (UPDATE_SOCKET_TIMEOUT_MS - idle < slice) slice = UPDATE_SOCKET_TIMEOUT_MS - idle;
+        fd_set readable;
+        FD_ZERO(&readable);
+        FD_SET(sock, &readable);
+        timeval wait_time = {(long)(slice / 1000), (long)(slice % 1000) * 1000};
+        int ready = select(0, &readable, nullptr, nullptr, &wait_time);
+        if (ready < 0) return false;
+        if (ready > 0) return true;
+    }
+}
+
+bool update_receive_exact(SOCKET sock, void* buffer, size_t length, const UpdateWait* wait) {
     char* at = (char*)buffer;
     while (length > 0) {
         int chunk = length > RECEIVE_CHUNK ? RECEIVE_CHUNK : (int)length;
+        if (!wait_readable(sock, wait)) return false;
         int got = recv(sock, at, chunk, 0);
         if (got <= 0) return false;
         at += got;
@@ -37,12 +72,12 @@ bool update_receive_exact(SOCKET sock, void* buffer, size_t length) {
 
 // Reads one line byte by byte: CR is dropped, LF ends it. False when a receive fails or limit
 // characters arrive without an LF. The line is kept with its length (it may hold zero bytes).
-static bool receive_line(SOCKET sock, char* line, size_t limit, size_t* length) {
+static bool receive_line(SOCKET sock, char* line, size_t limit, size_t* length, const UpdateWait* wait) {
     size_t n = 0;
     line[0] = 0;
     for (;;) {
         char c;
-        if (recv(sock, &c, 1, 0) != 1) return false;
+        if (!wait_readable(sock, wait) || recv(sock, &c, 1, 0) != 1) return false;
         if (c == '\r') continue;
         if (c == '\n') break;
         if (n >= limit) return false;
@@ -76,10 +111,12 @@ static bool connect_within_wait(SOCKET sock, const struct addrinfo* address) {
 }
 
 static bool say_hello(SOCKET sock) {
+    UpdateWait wait;
+    update_wait_start(&wait, UPDATE_ANSWER_LIMIT_MS, nullptr);
     if (!update_send_line(sock, HELLO, strlen(HELLO))) return false;
     char line[HELLO_LINE_LIMIT + 1];
     size_t length = 0;
-    return receive_line(sock, line, HELLO_LINE_LIMIT, &length) && length == strlen(HELLO_ANSWER) &&
+    return receive_line(sock, line, HELLO_LINE_LIMIT, &length, &wait) && length == strlen(HELLO_ANSWER) &&
            memcmp(line, HELLO_ANSWER, length) == 0;
 }
 
@@ -143,13 +180,13 @@ void update_send_token(SOCKET sock, const char* token) {
     wipe(line, sizeof line);
 }
 
-bool update_read_answer(SOCKET sock, uint32_t maximum, uint32_t* length, char* error,
-                        size_t error_size) {
+bool update_read_answer(SOCKET sock, uint32_t maximum, uint32_t* length, char* error, size_t error_size,
+                        const UpdateWait* wait) {
     *length = 0;
     char line[ANSWER_LINE_LIMIT + 1];
     size_t line_length = 0;
-    if (!receive_line(sock, line, ANSWER_LINE_LIMIT, &line_length)) {
-        format_reason(error, error_size, "the update server closed the connection");
+    if (!receive_line(sock, line, ANSWER_LINE_LIMIT, &line_length, wait)) {
+        format_reason(error, error_size, wait_stopped(wait) ? "stopped" : "the update server closed the connection");
         return false;
     }
     if (line_length < 3 || memcmp(line, "OK ", 3) != 0) {
@@ -174,6 +211,8 @@ bool update_read_answer(SOCKET sock, uint32_t maximum, uint32_t* length, char* e
 bool update_fetch_manifest(SOCKET sock, const char* channel, uint64_t highest_seen,
                            UpdateManifest* manifest, char* error, size_t error_size) {
     manifest_clear(manifest);
+    UpdateWait wait;
+    update_wait_start(&wait, UPDATE_ANSWER_LIMIT_MS, nullptr);
     char request[128];
     size_t n = format_text(request, sizeof request, "MANIFEST %s\n", channel);
     if (!update_send_line(sock, request, n)) {
@@ -181,9 +220,9 @@ bool update_fetch_manifest(SOCKET sock, const char* channel, uint64_t highest_se
         return false;
     }
     uint32_t length = 0;
-    if (!update_read_answer(sock, MANIFEST_MAX_BYTES, &length, error, error_size)) return false;
+    if (!update_read_answer(sock, MANIFEST_MAX_BYTES, &length, error, error_size, &wait)) return false;
     char* text = (char*)malloc(length ? length : 1);
-    if (!text || !update_receive_exact(sock, text, length)) {
+    if (!text || !update_receive_exact(sock, text, length, &wait)) {
         free(text);
         format_reason(error, error_size, "the manifest did not arrive whole");
         return false;

@@ -14,20 +14,35 @@
 #define UPDATE_SOCKET_TIMEOUT_MS 20000
 #define UPDATE_TOKEN_LIMIT 120  // tokens of this length or more are not sent
 #define UPDATE_PIECE_MAX 262144u
+// A whole answer (its line and its payload) must arrive within this time of its request, so a server
+// that trickles bytes cannot hold the update worker without end.
+#define UPDATE_ANSWER_LIMIT_MS 60000
+// While waiting for bytes, the stop flag is looked at this often.
+#define UPDATE_STOP_LOOK_MS 250
 
-// Connects to host:port within 6 s and says hello. On success sock is connected and blocking with
-// 20 s send and receive time-outs, and Winsock stays started until update_bye; on failure sock is
+// The time limit of one request's answer and the flag that ends waiting for it.
+struct UpdateWait {
+    unsigned long deadline;     // GetTickCount() value by which the whole answer must be in
+    const volatile long* stop;  // looked at between receives; null when nothing stops the wait
+};
+
+// Connects to host:port within 6 s and says hello (its answer within UPDATE_ANSWER_LIMIT_MS). On
+// success sock is connected and blocking with 20 s send and receive time-outs, and Winsock stays started until update_bye; on failure sock is
 // INVALID_SOCKET, everything is closed and error holds one text.
 bool update_connect(const char* host, int port, SOCKET* sock, char* error, size_t error_size) MUST_USE;
 // Sends "TOKEN %s" when the token is not empty, shorter than 120 characters and holds no LF; the
 // server gives no answer, and send errors are ignored.
 void update_send_token(SOCKET sock, const char* token);
+// A wait that ends limit_ms from now; stop may be null.
+void update_wait_start(UpdateWait* wait, unsigned long limit_ms, const volatile long* stop);
 // Reads one answer line "OK <length>" with a length of at most maximum; the payload is left for the
-// caller. False with a text otherwise.
-bool update_read_answer(SOCKET sock, uint32_t maximum, uint32_t* length, char* error,
-                        size_t error_size) MUST_USE;
+// caller. False with a text otherwise ("stopped" when the wait's stop flag ended it). With a wait,
+// the line must be in by its deadline; without one only the 20 s receive time-out holds.
+bool update_read_answer(SOCKET sock, uint32_t maximum, uint32_t* length, char* error, size_t error_size,
+                        const UpdateWait* wait) MUST_USE;
 // Asks for the manifest of channel, verifies and parses it and checks its channel (exactly) and that
-// its release is not below highest_seen. False with a text and an empty manifest otherwise.
+// its release is not below highest_seen. False with a text and an empty manifest otherwise. The
+// whole answer must arrive within UPDATE_ANSWER_LIMIT_MS.
 bool update_fetch_manifest(SOCKET sock, const char* channel, uint64_t highest_seen,
                            UpdateManifest* manifest, char* error, size_t error_size) MUST_USE;
 // Sends "BYE", closes the socket and stops Winsock; nothing for an invalid socket.
@@ -35,5 +50,6 @@ void update_bye(SOCKET* sock);
 
 // Sends every byte; false when a send gives 0 or less.
 bool update_send_line(SOCKET sock, const char* bytes, size_t length) MUST_USE;
-// Receives exactly length bytes in reads of at most 65536; false when a receive gives 0 or less.
-bool update_receive_exact(SOCKET sock, void* buffer, size_t length) MUST_USE;
+// Receives exactly length bytes in reads of at most 65536; false when a receive gives 0 or less, no
+// byte comes for 20 s, or (with a wait) its deadline passes or its stop flag is set.
+bool update_receive_exact(SOCKET sock, void* buffer, size_t length, const UpdateWait* wait) MUST_USE;

@@ -17,6 +17,8 @@ Control lines (one per connection or several; each gets one answer line starting
                              | answer_line <b64> (sent for MANIFEST, then the server hangs up)
                              | cut_manifest <n> | short_pieces <n> | drop_after <n> | corrupt_byte <n>
                              | pace <ms> (waits that long before each piece: a slow line)
+                             | trickle <ms> | trickle_manifest <ms> (sends each piece answer, or
+                               the manifest answer, line and payload, one byte every <ms>)
   RECORD                     "OK <b64>" of the lines received since RESET, joined by LF
 """
 import argparse
@@ -62,6 +64,16 @@ def read_line(conn, limit=1 << 22):
             return None
 
 
+def send_answer(conn, answer, trickle_ms):
+    """Sends an answer whole, or one byte every trickle_ms milliseconds when that is given."""
+    if trickle_ms is None:
+        conn.sendall(answer)
+        return
+    for at in range(len(answer)):
+        conn.sendall(answer[at : at + 1])
+        time.sleep(trickle_ms / 1000.0)
+
+
 def record(line):
     with STATE.lock:
         STATE.received.append(line)
@@ -82,7 +94,7 @@ def answer_manifest(conn, channel, mode):
     if "cut_manifest" in mode:
         conn.sendall(b"OK %d\n" % len(manifest) + manifest[: mode["cut_manifest"]])
         return False  # and hang up
-    conn.sendall(b"OK %d\n" % len(manifest) + manifest)
+    send_answer(conn, b"OK %d\n" % len(manifest) + manifest, mode.get("trickle_manifest"))
     return True
 
 
@@ -114,7 +126,7 @@ def answer_get(conn, words, mode, sent_so_far):
         if room < len(piece):
             conn.sendall(b"OK %d\n" % len(piece) + bytes(piece[: max(room, 0)]))
             return None
-    conn.sendall(b"OK %d\n" % len(piece) + bytes(piece))
+    send_answer(conn, b"OK %d\n" % len(piece) + bytes(piece), mode.get("trickle"))
     return len(piece)
 
 
@@ -181,7 +193,8 @@ def control(line):
         if command == "MODE" and len(words) >= 2:
             name = words[1]
             value = words[2] if len(words) == 3 else ""
-            if name in ("cut_manifest", "short_pieces", "drop_after", "corrupt_byte", "pace"):
+            if name in ("cut_manifest", "short_pieces", "drop_after", "corrupt_byte", "pace", "trickle",
+                        "trickle_manifest"):
                 STATE.mode[name] = int(value)
             elif name == "answer_line":
                 STATE.mode[name] = base64.b64decode(value)

@@ -1,5 +1,6 @@
 // The boot check as start-up runs it: a launcher started with a DLL that failed twice rolls it back
-// and logs why; without a previous DLL it says so at every start.
+// and logs why; without a previous DLL it says so at every start; a boot.json naming a file outside
+// the updates folder is not acted on.
 #include <gtest/gtest.h>
 
 #include <windows.h>
@@ -59,6 +60,21 @@ TEST(BootCheckAtStartup, RollsBackOrReportsAndLogs) {
     std::string dll;
     ASSERT_TRUE(read_file(game + "\\d3d8.dll", &dll));
     EXPECT_EQ(dll, "old dll");
+    EXPECT_FALSE(file_exists(updates + "\\boot.json"));
+
+    // A previous path outside the updates folder is not moved over the DLL: the probation ends, and
+    // the log says why.
+    ASSERT_TRUE(write_file(game + "\\d3d8.dll", "new dll"));
+    ASSERT_TRUE(write_file(updates + "\\boot.json", boot_json(2, game + "\\other.dll")));
+    ASSERT_TRUE(write_file(game + "\\other.dll", "another program's file"));
+    EXPECT_EQ(run(), 0u);
+    EXPECT_NE(log().find("boot check: boot.json is not acted on (its previous_path is not in the updates folder): the "
+                         "probation ends and nothing is moved\r\n"),
+              std::string::npos)
+        << log();
+    ASSERT_TRUE(read_file(game + "\\d3d8.dll", &dll));
+    EXPECT_EQ(dll, "new dll");
+    EXPECT_TRUE(file_exists(game + "\\other.dll"));
     EXPECT_FALSE(file_exists(updates + "\\boot.json"));
     remove_tree(game);
 }

@@ -1,12 +1,15 @@
 // Download, staging and the part swaps against the reference update server, in temporary game
 // folders.
+#include <winsock2.h>
 #include <windows.h>
+#include <ctype.h>
 
 #include "support/folder_link.h"
 #include "support/release_fixture.h"
 #include "updates/apply.h"
 #include "updates/boot_check.h"
 #include "updates/staging.h"
+#include "updates/update_protocol.h"
 #include "updates/waiting_parts.h"
 
 namespace {
@@ -52,6 +55,32 @@ DWORD WINAPI stop_when_part_grows(void* context) {
     }
     InterlockedExchange(&w->progress->stop, 1);
     return 0;
+}
+
+// One update run on its own thread, timed.
+struct TimedRun {
+    UpdatePaths paths;
+    UpdateRequest request;
+    UpdateProgress progress;
+    UpdateResult result;
+    bool ok;
+    DWORD elapsed_ms;
+};
+
+DWORD WINAPI timed_run(void* context) {
+    TimedRun* run = (TimedRun*)context;
+    DWORD start = GetTickCount();
+    run->ok = run_update(&run->paths, &run->request, &run->progress, &run->result);
+    run->elapsed_ms = GetTickCount() - start;
+    return 0;
+}
+
+void prepare_run(TimedRun* run, const std::string& game_folder, int port) {
+    memset(run, 0, sizeof *run);
+    update_paths_init(&run->paths, game_folder.c_str());
+    strcpy(run->request.host, "127.0.0.1");
+    run->request.port = port;
+    strcpy(run->request.channel, "client");
 }
 
 }  // namespace
@@ -415,4 +444,195 @@ TEST_F(DownloadApply, ALinkedRuntimeFolderIsUnlinkedNotSetAside) {
     }
     manifest_clear(&manifest);
     remove_tree(other);
+}
+
+// A server that sends one byte a second never lets a receive time out: a piece and the manifest
+// answer must still arrive whole within UPDATE_ANSWER_LIMIT_MS of their request, or the run ends
+// with a failed receive; the next run against a sound server finishes. The two runs overlap, so the
+// test waits for the limit once.
+TEST_F(DownloadApply, TricklingServerIsLeftAfterTheAnswerLimit) {
+    Release release;
+    release.number = 1;
+    release.versions = {{PART_DLL, 1}};
+    std::string dll = client_dll(1) + std::string(100000, 't');
+    release.files = {{PART_DLL, "d3d8.dll", dll}};
+    serve(release);
+    mode("trickle", "1000");
+    TimedRun piece_run;
+    prepare_run(&piece_run, folder, port);
+    HANDLE piece_thread = CreateThread(nullptr, 0, timed_run, &piece_run, 0, nullptr);
+    ASSERT_NE(piece_thread, nullptr);
+    bool asked = false;
+    for (int i = 0; i < 600 && !asked; i++) {
+        asked = !gets().empty();
+        if (!asked) Sleep(100);
+    }
+    EXPECT_TRUE(asked) << "the first run never asked for a piece";
+
+    // The second run's connection also trickles its manifest answer.
+    mode("trickle_manifest", "1000");
+    std::string second_folder = make_temp_folder("update_trickle");
+    TimedRun manifest_run;
+    prepare_run(&manifest_run, second_folder, port);
+    timed_run(&manifest_run);
+    WaitForSingleObject(piece_thread, INFINITE);
+    CloseHandle(piece_thread);
+
+    const DWORD limit = UPDATE_ANSWER_LIMIT_MS;
+    EXPECT_FALSE(piece_run.ok);
+    EXPECT_STREQ(piece_run.result.message, "the download of d3d8.dll broke off (it resumes next time)");
+    EXPECT_EQ(piece_run.result.release, 1u);
+    EXPECT_FALSE(piece_run.result.stopped);
+    EXPECT_GE(piece_run.elapsed_ms + 200, limit);
+    EXPECT_LT(piece_run.elapsed_ms, 3 * limit);
+    EXPECT_FALSE(manifest_run.ok);
+    EXPECT_STREQ(manifest_run.result.message, "the manifest did not arrive whole");
+    EXPECT_EQ(manifest_run.result.release, 0u);
+    EXPECT_GE(manifest_run.elapsed_ms + 200, limit);
+    EXPECT_LT(manifest_run.elapsed_ms, 3 * limit);
+    EXPECT_FALSE(file_exists(place("d3d8.dll")));
+    remove_tree(second_folder);
+
+    serve(release);
+    ASSERT_TRUE(run()) << result.message;
+    EXPECT_EQ(contents(place("d3d8.dll")), dll);
+}
+
+// "Play now" while a piece trickles in: stop is seen between the receives inside the piece, long
+// before the piece's time is up.
+TEST_F(DownloadApply, StopInsideATrickledPiece) {
+    Release release;
+    release.number = 1;
+    release.versions = {{PART_DLL, 1}};
+    release.files = {{PART_DLL, "d3d8.dll", client_dll(1) + std::string(100000, 's')}};
+    serve(release);
+    mode("trickle", "200");
+    TimedRun trickled;
+    prepare_run(&trickled, folder, port);
+    HANDLE thread = CreateThread(nullptr, 0, timed_run, &trickled, 0, nullptr);
+    ASSERT_NE(thread, nullptr);
+    bool asked = false;
+    for (int i = 0; i < 600 && !asked; i++) {
+        asked = !gets().empty();
+        if (!asked) Sleep(100);
+    }
+    EXPECT_TRUE(asked) << "the run never asked for a piece";
+    Sleep(3000);  // the answer line is in; the payload trickles
+    DWORD stopped_at = GetTickCount();
+    InterlockedExchange(&trickled.progress.stop, 1);
+    WaitForSingleObject(thread, INFINITE);
+    CloseHandle(thread);
+    EXPECT_FALSE(trickled.ok);
+    EXPECT_STREQ(trickled.result.message, "stopped");
+    EXPECT_TRUE(trickled.result.stopped);
+    EXPECT_LT(GetTickCount() - stopped_at, (DWORD)UPDATE_ANSWER_LIMIT_MS / 3) << "ended by the stop, not the limit";
+    EXPECT_TRUE(file_exists(updates("staging/dll_v1/d3d8.dll.part"))) << "kept for the next run";
+}
+
+// boot.json is also written outside the launcher: a pending digest goes into a file name and the
+// previous path is moved over the DLL, so only a hex digest and a path inside the updates folder are
+// acted on. Anything else ends the probation and moves nothing.
+TEST_F(DownloadApply, BootJsonValuesAreCheckedBeforeUse) {
+    const std::string dll = client_dll(13), good = sha512_hex(dll);
+    const std::string game_file = place("pes6.exe");
+    auto upper = [](std::string text) {
+        for (char& ch : text) ch = (char)toupper((unsigned char)ch);
+        return text;
+    };
+    struct Case {
+        const char* name;
+        std::string pending, previous_path, previous_sha;
+        bool acted_on;
+    } cases[] = {
+        {"pending with a path in it", "..\\..\\..\\pes6", updates("previous/d3d8.dll"), sha512_hex("old"), false},
+        {"pending of 127 digits", good.substr(1), updates("previous/d3d8.dll"), sha512_hex("old"), false},
+        {"pending with a non-hex digit", "g" + good.substr(1), updates("previous/d3d8.dll"), sha512_hex("old"), false},
+        {"previous path outside", good, game_file, sha512_hex("old"), false},
+        {"previous path leading up", good, updates("previous/../../../pes6.exe"), sha512_hex("old"), false},
+        {"previous path up with spaces", good, updates("previous/.. /.. /.. /pes6.exe"), sha512_hex("old"), false},
+        {"previous path with a slash", good, std::string(paths.updates_folder) + "/../../pes6.exe", sha512_hex("old"),
+         false},
+        {"previous path relative", good, "previous\\d3d8.dll", sha512_hex("old"), false},
+        {"previous path of the folder's name only", good, std::string(paths.updates_folder) + "x\\d3d8.dll",
+         sha512_hex("old"), false},
+        {"previous digest not hex", good, updates("previous/d3d8.dll"), "old", false},
+        {"digest in capitals, folder in capitals", upper(good), upper(updates("previous/d3d8.dll")),
+         upper(sha512_hex("old")), true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        ASSERT_TRUE(write_file(place("d3d8.dll"), dll));
+        ASSERT_TRUE(write_file(game_file, "old"));
+        make_parent_dirs(updates("previous/d3d8.dll").c_str());
+        ASSERT_TRUE(write_file(updates("previous/d3d8.dll"), "old"));
+        BootState boot = {};
+        copy_text(boot.pending_sha512, sizeof boot.pending_sha512, c.pending.c_str());
+        boot.pending_version = 13;
+        boot.attempts = 2;
+        copy_text(boot.previous_path, sizeof boot.previous_path, c.previous_path.c_str());
+        copy_text(boot.previous_sha512, sizeof boot.previous_sha512, c.previous_sha.c_str());
+        boot.previous_version = 12;
+        ASSERT_TRUE(boot_state_save(&paths, &boot));
+        char message[300];
+        int code = dll_boot_check(&paths, message, sizeof message);
+        EXPECT_FALSE(file_exists(updates("boot.json")));
+        EXPECT_EQ(contents(game_file), "old") << "nothing outside the updates folder moves";
+        if (c.acted_on) {
+            EXPECT_EQ(code, BOOT_ROLLED_BACK) << message;
+            EXPECT_EQ(contents(place("d3d8.dll")), "old");
+            EXPECT_EQ(contents(updates("failed/d3d8_" + good.substr(0, 16) + ".dll")), dll);
+            EXPECT_STREQ(installed().bad_dll_sha512, good.c_str()) << "kept in lower case";
+        } else {
+            EXPECT_EQ(code, BOOT_NO_PROBATION);
+            EXPECT_EQ(contents(place("d3d8.dll")), dll) << "the DLL stays";
+            EXPECT_EQ(contents(updates("previous/d3d8.dll")), "old");
+            EXPECT_FALSE(folder_exists(updates("failed")));
+        }
+    }
+}
+
+// A DLL that cannot be replaced (held open by another program): the old DLL stays with its own
+// probation, the new one waits in staging, and the next start swaps it in.
+TEST_F(DownloadApply, DllThatCannotBeReplacedKeepsItsProbation) {
+    Release first;
+    first.number = 1;
+    first.versions = {{PART_DLL, 12}};
+    first.files = {{PART_DLL, "d3d8.dll", client_dll(12)}};
+    serve(first);
+    ASSERT_TRUE(run()) << result.message;
+    BootState boot;
+    ASSERT_TRUE(boot_state_load(&paths, &boot));
+    boot.attempts = 1;  // DLL 12 is still on probation
+    ASSERT_TRUE(boot_state_save(&paths, &boot));
+    const std::string earlier = contents(updates("boot.json"));
+
+    Release second = first;
+    second.number = 2;
+    second.versions = {{PART_DLL, 13}};
+    second.files = {{PART_DLL, "d3d8.dll", client_dll(13)}};
+    serve(second);
+    HANDLE held = CreateFileA(place("d3d8.dll").c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0,
+                              nullptr);
+    ASSERT_NE(held, INVALID_HANDLE_VALUE);
+    ASSERT_TRUE(run()) << result.message;
+    CloseHandle(held);
+    EXPECT_EQ(result.applied, 0u);
+    EXPECT_EQ(result.staged, 0x1u);
+    EXPECT_NE(std::string(result.message).find("dll waits for the next start (" + place("d3d8.dll") +
+                                               " could not be put in place (error "),
+              std::string::npos)
+        << result.message;
+    EXPECT_EQ(contents(place("d3d8.dll")), client_dll(12));
+    EXPECT_EQ(contents(updates("boot.json")), earlier) << "the old DLL's probation is back";
+    EXPECT_FALSE(file_exists(updates("previous/dll_v12/d3d8.dll")));
+
+    unsigned applied = 0;
+    char notes[600];
+    apply_waiting_parts(&paths, &applied, notes, sizeof notes);
+    EXPECT_EQ(applied, 0x1u) << notes;
+    EXPECT_EQ(contents(place("d3d8.dll")), client_dll(13));
+    EXPECT_EQ(contents(updates("previous/dll_v12/d3d8.dll")), client_dll(12));
+    ASSERT_TRUE(boot_state_load(&paths, &boot));
+    EXPECT_STREQ(boot.pending_sha512, sha512_hex(client_dll(13)).c_str());
+    EXPECT_EQ(boot.previous_path, updates("previous/dll_v12/d3d8.dll"));
 }

@@ -1,9 +1,10 @@
 // An update run in a real process killed while it downloads and while it swaps: the game folder
 // keeps whole files, and the next run finishes the work. The killed process is this test program
-// running its disabled child test.
+// running its disabled child test. Also the states a kill leaves inside a DLL swap or rollback.
 #include <stdlib.h>
 
 #include "support/release_fixture.h"
+#include "updates/boot_check.h"
 #include "updates/waiting_parts.h"
 
 namespace {
@@ -129,4 +130,133 @@ TEST_F(KilledRun, AfterStaging) {
     EXPECT_EQ(contents(bots("jre/lib/rt.jar")), std::string(90000, 'R'));
     InstalledState state = installed();
     EXPECT_EQ(std::vector<uint32_t>(state.version, state.version + 4), (std::vector<uint32_t>{13, 3, 2, 6}));
+}
+
+// A new DLL's installation, or its rollback, cut short after each of its steps: the state each step
+// leaves is made by hand; the boot check of the next start finishes or undoes the step, and the next
+// update run ends with the new DLL in place on probation (or, after a rollback, leaves it out).
+TEST_F(KilledRun, DllInstallAndRollbackCutShortAtEveryStep) {
+    const std::string old_dll = client_dll(12), new_dll = client_dll(13);
+    struct Case {
+        const char* name;
+        bool dll_in_place_old, dll_in_place_new;  // neither: no DLL in place
+        bool old_aside, new_staged, new_failed;
+        int attempts;  // -1: no boot.json
+        int boot_code;
+        bool rolled_back;
+    } cases[] = {
+        {"before the probation is recorded", true, false, false, true, false, -1, BOOT_NO_PROBATION, false},
+        {"probation recorded, swap not begun", true, false, false, true, false, 0, BOOT_NO_PROBATION, false},
+        {"old DLL copied aside, not yet replaced", true, false, true, true, false, 0, BOOT_NO_PROBATION, false},
+        {"new DLL in place on probation", false, true, true, false, false, 0, BOOT_ON_PROBATION, false},
+        {"rollback: failed DLL copied out", false, true, true, false, true, 2, BOOT_ROLLED_BACK, true},
+        {"rollback: previous DLL back, records not written", true, false, false, false, true, 2, BOOT_ROLLED_BACK,
+         true},
+        // What a swap or a rollback that moves the DLL out before moving the other in leaves between
+        // its two moves.
+        {"old DLL moved aside, new one not yet in", false, false, true, true, false, 0, BOOT_NO_PROBATION, false},
+        {"rollback: failed DLL moved out", false, false, true, false, true, 2, BOOT_ROLLED_BACK, true},
+    };
+    Release next;
+    next.number = 2;
+    next.versions = {{PART_DLL, 13}};
+    next.files = {{PART_DLL, "d3d8.dll", new_dll}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        remove_tree(folder);
+        folder = make_temp_folder("killed_dll");
+        update_paths_init(&paths, folder.c_str());
+        ASSERT_TRUE(write_file(place("ZANDOR Launcher.exe"), "launcher version 4"));
+        InstalledState state = {};
+        state.highest_release_seen = 1;
+        state.version[PART_DLL] = 12;
+        strcpy(state.dll_sha512, sha512_hex(old_dll).c_str());
+        ASSERT_TRUE(installed_state_save(&paths, &state));
+        const std::string aside = updates("previous/dll_v12/d3d8.dll");
+        const std::string failed = updates("failed/d3d8_" + sha512_hex(new_dll).substr(0, 16) + ".dll");
+        auto put = [&](const std::string& path, const std::string& bytes) {
+            make_parent_dirs(path.c_str());
+            ASSERT_TRUE(write_file(path, bytes)) << path;
+        };
+        if (c.dll_in_place_old) put(place("d3d8.dll"), old_dll);
+        if (c.dll_in_place_new) put(place("d3d8.dll"), new_dll);
+        if (c.old_aside) put(aside, old_dll);
+        if (c.new_staged) put(updates("staging/dll_v13/d3d8.dll"), new_dll);
+        if (c.new_failed) put(failed, new_dll);
+        if (c.attempts >= 0) {
+            BootState boot = {};
+            strcpy(boot.pending_sha512, sha512_hex(new_dll).c_str());
+            boot.pending_version = 13;
+            boot.attempts = c.attempts;
+            strcpy(boot.previous_path, aside.c_str());
+            strcpy(boot.previous_sha512, sha512_hex(old_dll).c_str());
+            boot.previous_version = 12;
+            ASSERT_TRUE(boot_state_save(&paths, &boot));
+        }
+
+        char message[300];
+        EXPECT_EQ(dll_boot_check(&paths, message, sizeof message), c.boot_code);
+        if (c.boot_code == BOOT_ON_PROBATION) {
+            EXPECT_EQ(contents(place("d3d8.dll")), new_dll);
+            EXPECT_TRUE(file_exists(updates("boot.json")));
+        } else {
+            EXPECT_EQ(contents(place("d3d8.dll")), old_dll) << "the old DLL is back in place";
+            EXPECT_FALSE(file_exists(updates("boot.json"))) << "the probation ended";
+        }
+        if (c.rolled_back) {
+            EXPECT_EQ(contents(failed), new_dll);
+            EXPECT_STREQ(installed().bad_dll_sha512, sha512_hex(new_dll).c_str());
+            EXPECT_EQ(installed().version[PART_DLL], 12u);
+        }
+
+        // The next run: a probation the boot check ended is started again with the new DLL; a DLL
+        // that was rolled back is not installed again.
+        serve(next);
+        ASSERT_TRUE(run()) << result.message;
+        if (c.rolled_back) {
+            EXPECT_EQ(result.newer, 0u);
+            EXPECT_STREQ(result.message, "DLL version 13 failed to start before - not installed again; ");
+            EXPECT_EQ(contents(place("d3d8.dll")), old_dll);
+            continue;
+        }
+        EXPECT_EQ(contents(place("d3d8.dll")), new_dll);
+        EXPECT_EQ(installed().version[PART_DLL], 13u);
+        EXPECT_STREQ(installed().dll_sha512, sha512_hex(new_dll).c_str());
+        BootState boot;
+        ASSERT_TRUE(boot_state_load(&paths, &boot));
+        EXPECT_STREQ(boot.pending_sha512, sha512_hex(new_dll).c_str());
+        EXPECT_EQ(boot.attempts, 0u);
+        EXPECT_EQ(boot.previous_path, aside);
+        EXPECT_EQ(contents(aside), old_dll);
+    }
+}
+
+// A run killed after the new DLL's swap but before installed.json was saved: boot.json alone names
+// the DLL as the launcher's, so a later release that no longer lists it still replaces it.
+TEST_F(KilledRun, DllRecordedOnlyByItsProbationIsStillTheLaunchers) {
+    Release first;
+    first.number = 1;
+    first.versions = {{PART_DLL, 12}};
+    first.files = {{PART_DLL, "d3d8.dll", client_dll(12)}};
+    serve(first);
+    ASSERT_TRUE(run()) << result.message;
+    // What the killed run of release 2 left: DLL 13 in place on probation, installed.json of DLL 12.
+    BootState boot;
+    ASSERT_TRUE(boot_state_load(&paths, &boot));
+    strcpy(boot.pending_sha512, sha512_hex(client_dll(13)).c_str());
+    boot.pending_version = 13;
+    ASSERT_TRUE(boot_state_save(&paths, &boot));
+    ASSERT_TRUE(write_file(place("d3d8.dll"), client_dll(13)));
+    char message[300];
+    EXPECT_EQ(dll_boot_check(&paths, message, sizeof message), BOOT_ON_PROBATION);
+
+    Release third = first;
+    third.number = 3;
+    third.versions = {{PART_DLL, 14}};
+    third.files = {{PART_DLL, "d3d8.dll", client_dll(14)}};
+    serve(third);
+    ASSERT_TRUE(run()) << result.message;
+    EXPECT_FALSE(result.dll_not_ours);
+    EXPECT_EQ(result.applied, 0x1u);
+    EXPECT_EQ(contents(place("d3d8.dll")), client_dll(14));
 }

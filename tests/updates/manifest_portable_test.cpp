@@ -276,6 +276,34 @@ TEST(Manifest, PathRule) {
     EXPECT_EQ(parse_text(signed_manifest(edited_body({{10, with_zero}}))).error, "manifest line 11 is not valid");
 }
 
+// Names that Windows opens as devices break the path rule in any segment; names that only look
+// alike are files.
+TEST(Manifest, DeviceNamesInPaths) {
+    struct Case {
+        const char* path;
+        bool refused;
+    } cases[] = {
+        {"CON", true},         {"con", true},          {"nul.jar", true},        {"COM1", true},
+        {"lib/AUX", true},     {"LPT1.txt", true},     {"Prn.x.y", true},        {"lpt9/a.jar", true},
+        {"a/cOm5/b", true},    {"NUL .txt", true},     {"AUX.", true},           {"CONS", false},
+        {"ACON", false},       {"COM0", false},        {"COM10", false},         {"LPT", false},
+        {"nul_x.jar", false},  {"con-1.jar", false},   {"lib/NULL.txt", false},  {"a.con", false},
+        {"x/com1a", false},    {"COM", false},
+    };
+    for (const Case& c : cases) {
+        std::string line = "file\truntime\t" + std::string(c.path) + "\t1\t" + digest_hex(0);
+        Parsed result = parse_text(signed_manifest(edited_body({{10, line}})));
+        if (c.refused) {
+            EXPECT_EQ(result.error, "manifest line 11 is not valid") << c.path;
+        } else {
+            EXPECT_TRUE(result.ok) << c.path << ": " << result.error;
+        }
+    }
+    // Every part is held to the rule: a bots jar named after a printer port.
+    EXPECT_EQ(parse_text(signed_manifest(edited_body({{8, "file\tbots\tLPT3.jar\t1\t" + digest_hex(0)}}))).error,
+              "manifest line 9 is not valid");
+}
+
 TEST(Manifest, PartRules) {
     const std::string d = digest_hex(4);
     const std::string head = "ZANDOR-UPDATE-MANIFEST\t1\nchannel\tclient\nrelease\t1\n";

@@ -1,14 +1,18 @@
 // The manifest signer (tools/sign_manifest.py) writes manifests that the launcher accepts: run.sh
 // signs tests/updates/sample_release with test key 2 and names the result in ZANDOR_SAMPLE_MANIFEST.
+// It also signs one release per line of signer_names.txt and names the signer's verdicts in
+// ZANDOR_SIGNER_NAMES.
 #include <gtest/gtest.h>
 
 #include <sodium.h>
 #include <stdlib.h>
 #include <string.h>
 
+#include <sstream>
 #include <string>
 
 #include "support/test_support.h"
+#include "signed_manifest.h"
 #include "updates/manifest.h"
 
 namespace {
@@ -57,4 +61,54 @@ TEST(Signer, SampleReleaseManifestIsAccepted) {
     ASSERT_EQ(manifest.known_dll_count, 1u);
     EXPECT_EQ(memcmp(manifest.known_dlls[0], manifest.files[0].sha512, 64), 0);
     manifest_clear(&manifest);
+}
+
+// The signer refuses a release holding a file that Windows would open as a device, naming the path,
+// and the launcher's parser agrees with it on every name.
+TEST(Signer, RefusesWindowsDeviceNames) {
+    const char* outcomes_path = getenv("ZANDOR_SIGNER_NAMES");
+    ASSERT_NE(outcomes_path, nullptr) << "run this program through tests/updates/run.sh";
+    std::string cases, outcomes;
+    ASSERT_TRUE(read_file(source_path("tests/updates/signer_names.txt"), &cases));
+    ASSERT_TRUE(read_file(outcomes_path, &outcomes));
+    std::istringstream case_lines(cases), outcome_lines(outcomes);
+    std::string line, outcome;
+    int checked = 0;
+    while (std::getline(case_lines, line)) {
+        if (line.empty() || line[0] == '#') continue;
+        size_t space = line.find(' ');
+        ASSERT_NE(space, std::string::npos) << line;
+        bool refused = line.substr(0, space) == "refused";
+        std::string path = line.substr(space + 1);
+        ASSERT_TRUE(std::getline(outcome_lines, outcome)) << "no verdict for " << path;
+        size_t tab = outcome.find('\t');
+        size_t second_tab = outcome.find('\t', tab + 1);
+        ASSERT_NE(second_tab, std::string::npos) << outcome;
+        ASSERT_EQ(outcome.substr(0, tab), path);
+        std::string status = outcome.substr(tab + 1, second_tab - tab - 1);
+        std::string complaint = outcome.substr(second_tab + 1);
+        if (refused) {
+            EXPECT_EQ(status, "1") << path;
+            EXPECT_EQ(complaint.rfind("sign_manifest: '" + path + "': '", 0), 0u) << complaint;
+            EXPECT_NE(complaint.find("' is a Windows device name (CON, PRN, AUX, NUL, COM1-COM9, LPT1-LPT9"),
+                      std::string::npos)
+                << complaint;
+        } else {
+            EXPECT_EQ(status, "0") << path << ": " << complaint;
+            EXPECT_EQ(complaint, "") << path;
+        }
+
+        // The launcher's own path rule gives the same verdict.
+        std::string hex(128, 'a');
+        std::string body = "ZANDOR-UPDATE-MANIFEST\t1\nchannel\tclient\nrelease\t1\npart\truntime\t1\toptional\n"
+                           "file\truntime\t" + path + "\t13\t" + hex + "\n";
+        UpdateManifest manifest = {};
+        char error[400] = "";
+        std::string text = signed_manifest(body);
+        EXPECT_EQ(manifest_parse(text.data(), text.size(), &manifest, error, sizeof error), !refused) << path;
+        if (refused) EXPECT_STREQ(error, "manifest line 5 is not valid") << path;
+        manifest_clear(&manifest);
+        checked++;
+    }
+    EXPECT_GE(checked, 8);
 }

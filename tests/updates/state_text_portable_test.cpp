@@ -200,3 +200,44 @@ TEST(Json, WritingCutsAtTheBuffer) {
     EXPECT_EQ(strlen(text), sizeof text - 1);
     EXPECT_EQ(std::string(text, 10), "{\n \"channe");
 }
+
+// The checks the boot check makes of boot.json's values before it moves anything.
+TEST(StateText, BootValueChecks) {
+    const std::string hex(64, 'a'), digest = hex + std::string(64, '0');
+    EXPECT_TRUE(is_digest_hex(digest.c_str()));
+    EXPECT_TRUE(is_digest_hex((std::string(64, 'F') + std::string(64, '9')).c_str()));
+    const char* not_digests[] = {"", "abc", "..\\..\\x", nullptr};
+    for (int i = 0; not_digests[i]; i++) EXPECT_FALSE(is_digest_hex(not_digests[i])) << not_digests[i];
+    EXPECT_FALSE(is_digest_hex(digest.substr(1).c_str()));
+    EXPECT_FALSE(is_digest_hex((digest + "0").c_str()));
+    EXPECT_FALSE(is_digest_hex(("g" + digest.substr(1)).c_str()));
+    char mixed[] = "aBcDeF09";
+    digest_hex_lower(mixed);
+    EXPECT_STREQ(mixed, "abcdef09");
+
+    const char* folder = "C:\\Games\\PES6\\ombrix_data\\updates";
+    struct Case {
+        const char* path;
+        bool inside;
+    } cases[] = {
+        {"C:\\Games\\PES6\\ombrix_data\\updates\\previous\\dll_v12\\d3d8.dll", true},
+        {"c:\\games\\pes6\\OMBRIX_DATA\\UPDATES\\x.dll", true},
+        {"C:\\Games\\PES6\\ombrix_data\\updates\\.hidden\\a..b", true},
+        {"C:\\Games\\PES6\\ombrix_data\\updates", false},
+        {"C:\\Games\\PES6\\ombrix_data\\updates\\", false},
+        {"C:\\Games\\PES6\\ombrix_data\\updatesx\\d3d8.dll", false},
+        {"C:\\Games\\PES6\\ombrix_data\\updates\\..\\..\\pes6.exe", false},
+        {"C:\\Games\\PES6\\ombrix_data\\updates\\previous\\..\\..\\x", false},
+        {"C:\\Games\\PES6\\ombrix_data\\updates\\.\\x", false},
+        {"C:\\Games\\PES6\\ombrix_data\\updates\\.. \\x", false},
+        {"C:\\Games\\PES6\\ombrix_data\\updates\\x.", false},
+        {"C:\\Games\\PES6\\ombrix_data\\updates\\a\\\\b", false},
+        {"C:\\Games\\PES6\\ombrix_data\\updates\\a/../../b", false},
+        {"C:\\Games\\PES6\\ombrix_data\\updates\\x:stream", false},
+        {"C:\\Games\\PES6\\d3d8.dll", false},
+        {"previous\\d3d8.dll", false},
+        {"", false},
+    };
+    for (const Case& c : cases) EXPECT_EQ(path_inside_folder(c.path, folder), c.inside) << c.path;
+    EXPECT_FALSE(path_inside_folder("\\x", ""));
+}

@@ -132,7 +132,13 @@ TEST_F(UpdateProtocol, TokenRules) {
         update_bye(&sock);
         std::string expected = "CONNECT\nZANDOR-UPDATE 1\n" + (c.sent ? "TOKEN " + c.token + "\n" : std::string()) +
                                "MANIFEST client\nBYE";
-        EXPECT_EQ(update_server_record(), expected) << c.token.size();
+        // The server records on its connection's own thread: give it a moment to read the BYE.
+        std::string record = update_server_record();
+        for (int i = 0; i < 100 && record != expected; i++) {
+            Sleep(100);
+            record = update_server_record();
+        }
+        EXPECT_EQ(record, expected) << c.token.size();
     }
 }
 
@@ -229,9 +235,9 @@ TEST_F(UpdateProtocol, FilePieces) {
             std::string line = "GET " + digest + " " + std::to_string(out->size()) + " 65536\n";
             uint32_t length = 0;
             ok = update_send_line(sock, line.data(), line.size()) &&
-                 update_read_answer(sock, UPDATE_PIECE_MAX, &length, error, sizeof error) && length > 0;
+                 update_read_answer(sock, UPDATE_PIECE_MAX, &length, error, sizeof error, nullptr) && length > 0;
             std::string piece(length, '\0');
-            ok = ok && update_receive_exact(sock, &piece[0], length);
+            ok = ok && update_receive_exact(sock, &piece[0], length, nullptr);
             if (ok) *out += piece;
         }
         update_bye(&sock);
@@ -256,7 +262,7 @@ TEST_F(UpdateProtocol, FilePieces) {
     std::string line = "GET " + digest + " 0 10\n";
     uint32_t length = 0;
     ASSERT_TRUE(update_send_line(sock, line.data(), line.size()));
-    EXPECT_FALSE(update_read_answer(sock, UPDATE_PIECE_MAX, &length, error, sizeof error));
+    EXPECT_FALSE(update_read_answer(sock, UPDATE_PIECE_MAX, &length, error, sizeof error, nullptr));
     EXPECT_STREQ(error, "the update server answered 'ERR unknown file'");
     update_bye(&sock);
 }
@@ -271,4 +277,75 @@ TEST_F(UpdateProtocol, SilentServerFailsAfterTheReceiveTimeout) {
     EXPECT_EQ(error, not_a_server());
     EXPECT_GE(elapsed, 19000u);
     EXPECT_LT(elapsed, 30000u);
+}
+
+namespace {
+
+struct DelayedStop {
+    volatile long* stop;
+    DWORD delay_ms;
+};
+
+DWORD WINAPI stop_after_delay(void* context) {
+    DelayedStop* d = (DelayedStop*)context;
+    Sleep(d->delay_ms);
+    InterlockedExchange(d->stop, 1);
+    return 0;
+}
+
+}  // namespace
+
+// A server that trickles its answer, each byte well within the 20-second receive time-out: the
+// answer must still be in by the deadline of its wait, line and payload alike, and a stop flag ends
+// the wait between receives. (The update run uses UPDATE_ANSWER_LIMIT_MS; these waits are shorter.)
+TEST_F(UpdateProtocol, TrickledAnswersEndAtTheDeadlineOrAtAStop) {
+    std::string data(100000, 'p');
+    std::string answer = update_server_command("FILE " + base64_of(data));
+    ASSERT_EQ(answer.substr(0, 3), "OK ");
+    const std::string get = "GET " + answer.substr(3) + " 0 100000\n";
+
+    struct Case {
+        const char* name;
+        const char* trickle_ms;
+        DWORD limit_ms;
+        DWORD stop_after_ms;  // 0: nothing stops the wait
+        bool line_arrives;    // the answer line "OK 100000" is in before the wait ends
+        const char* line_error;
+    } cases[] = {
+        {"payload past the deadline", "100", 4000, 0, true, ""},
+        {"line past the deadline", "1000", 3000, 0, false, "the update server closed the connection"},
+        {"stopped inside the payload", "100", 60000, 2500, true, ""},
+        {"stopped inside the line", "1000", 60000, 2500, false, "stopped"},
+    };
+    for (const Case& c : cases) {
+        mode("trickle", c.trickle_ms);
+        SOCKET sock = INVALID_SOCKET;
+        ASSERT_TRUE(update_connect("127.0.0.1", port, &sock, error, sizeof error)) << error;
+        volatile long stop = 0;
+        DelayedStop delayed = {&stop, c.stop_after_ms};
+        HANDLE stopper = c.stop_after_ms ? CreateThread(nullptr, 0, stop_after_delay, &delayed, 0, nullptr) : nullptr;
+        UpdateWait wait;
+        update_wait_start(&wait, c.limit_ms, &stop);
+        DWORD start = GetTickCount();
+        ASSERT_TRUE(update_send_line(sock, get.data(), get.size()));
+        uint32_t length = 0;
+        error[0] = 0;
+        bool line = update_read_answer(sock, UPDATE_PIECE_MAX, &length, error, sizeof error, &wait);
+        EXPECT_EQ(line, c.line_arrives) << c.name << ": " << error;
+        EXPECT_STREQ(error, c.line_error) << c.name;
+        if (line) {
+            EXPECT_EQ(length, data.size()) << c.name;
+            std::string piece(length, '\0');
+            EXPECT_FALSE(update_receive_exact(sock, &piece[0], length, &wait)) << c.name;
+        }
+        DWORD elapsed = GetTickCount() - start;
+        DWORD ends_at = c.stop_after_ms ? c.stop_after_ms : c.limit_ms;
+        EXPECT_GE(elapsed + 200, ends_at) << c.name << ": the wait ends no earlier than asked";
+        EXPECT_LT(elapsed, 19000u) << c.name << ": ended by the receive time-out, not by the wait";
+        if (stopper) {
+            WaitForSingleObject(stopper, INFINITE);
+            CloseHandle(stopper);
+        }
+        update_bye(&sock);
+    }
 }
