@@ -6,10 +6,10 @@
 #include <aclapi.h>
 #include <string.h>
 
+#include "core/file_tree.h"
 #include "core/folder_path.h"
 #include "core/system_dll.h"
 #include "core/text.h"
-#include "updates/file_tree.h"
 
 typedef BOOL(WINAPI* ConvertStringSidToSidAFn)(LPCSTR, PSID*);
 

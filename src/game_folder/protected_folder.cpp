@@ -8,12 +8,12 @@
 #include <string.h>
 
 #include "core/file_system.h"
+#include "core/file_tree.h"
 #include "core/launcher_state.h"
 #include "core/message_box.h"
 #include "core/system_dll.h"
 #include "core/text.h"
 #include "core/text_table.h"
-#include "updates/file_tree.h"
 
 static const DWORD GRANT_WAIT_MS = 60000;
 

@@ -6,12 +6,13 @@
 #include <windows.h>
 #include <string.h>
 
+#include "account/account_address.h"
 #include "account/account_files.h"
 #include "account/account_requests.h"
-#include "account/account_address.h"
 #include "account/login_state.h"
 #include "build_config.h"
 #include "core/file_system.h"
+#include "core/file_tree.h"
 #include "core/folder_path.h"
 #include "core/game_start.h"
 #include "core/launcher_state.h"
@@ -20,7 +21,6 @@
 #include "core/text.h"
 #include "core/text_table.h"
 #include "game_setup/d3d8_placement.h"
-#include "updates/file_tree.h"
 #include "updates/state_files.h"
 #include "updates/update_run.h"
 

@@ -6,8 +6,8 @@
 #include <string.h>
 
 #include "core/codecs.h"
+#include "core/file_tree.h"
 #include "updates/file_digest.h"
-#include "updates/file_tree.h"
 #include "updates/part_kinds.h"
 #include "updates/staging.h"
 #include "updates/state_files.h"
@@ -166,7 +166,9 @@ bool install_dll(const UpdatePaths* paths, const UpdateManifest* manifest, uint3
     char previous_hex[DIGEST_HEX_CAP] = "";
     uint8_t digest[64];
     uint64_t size = 0;
-    if (is_file(paths->dll_path) && sha512_file(paths->dll_path, digest, &size)) digest_to_hex(digest, previous_hex);
+    if (is_file(paths->dll_path) && sha512_file(paths->dll_path, digest, &size)) {
+        hex_encode(digest, 64, previous_hex);
+    }
 
     char previous[PATH_CAP], staging[PATH_CAP];
     if (!prepare_swap(paths, manifest, PART_DLL, old_version, previous, staging, error, error_size)) return false;
@@ -186,7 +188,7 @@ bool install_dll(const UpdatePaths* paths, const UpdateManifest* manifest, uint3
     bool had_earlier = boot_state_load(paths, &earlier);
     BootState boot;
     memset(&boot, 0, sizeof boot);
-    digest_to_hex(file->sha512, boot.pending_sha512);
+    hex_encode(file->sha512, 64, boot.pending_sha512);
     boot.pending_version = manifest->parts[PART_DLL].version;
     boot.attempts = 0;
     if (is_file(paths->dll_path)) copy_text(boot.previous_path, sizeof boot.previous_path, aside);
