@@ -62,15 +62,6 @@ bool file_matches(const char* path, const ManifestFile* entry) {
     return read == entry->size && memcmp(digest, entry->sha512, 64) == 0;
 }
 
-void digest_to_hex(const uint8_t digest[64], char hex[DIGEST_HEX_CAP]) {
-    static const char digits[] = "0123456789abcdef";
-    for (int i = 0; i < 64; i++) {
-        hex[2 * i] = digits[digest[i] >> 4];
-        hex[2 * i + 1] = digits[digest[i] & 15];
-    }
-    hex[128] = 0;
-}
-
 unsigned count_files(const char* folder) {
     char pattern[PATH_CAP];
     if (join_path(pattern, sizeof pattern, folder, "*") + 1 >= sizeof pattern) return 0;

@@ -9,6 +9,7 @@
 #include "core/text.h"
 #include "updates/manifest.h"
 
+// Room for a SHA-512 digest in lower-case hex (hex_encode of 64 bytes) and its zero byte.
 #define DIGEST_HEX_CAP 129
 #define HASH_BLOCK_SIZE 262144u
 
@@ -17,8 +18,6 @@
 bool sha512_file(const char* path, uint8_t digest[64], uint64_t* size) MUST_USE;
 // True when path is an existing file of exactly the entry's size whose SHA-512 is the entry's.
 bool file_matches(const char* path, const ManifestFile* entry) MUST_USE;
-// 128 lower-case hex characters and a zero byte.
-void digest_to_hex(const uint8_t digest[64], char hex[DIGEST_HEX_CAP]);
 
 // Writes the file's data through to the disk (FlushFileBuffers), so that a power cut after a later
 // move cannot leave it zero-filled or cut; false when it cannot be opened for writing or flushed.
