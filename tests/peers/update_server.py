@@ -3,12 +3,14 @@
 serves one manifest per channel and files by their SHA-512 digest, records every line it receives,
 and misbehaves on demand. Written independently of the launcher's code.
 
-Usage: update_server.py --ports-file PATH [--port PORT]
+Usage: update_server.py --ports-file PATH [--port PORT] [--release DIR]
 Writes "<service port> <control port>" to PATH once both listen on 127.0.0.1 (the service on PORT when
-given, else on a free port).
+given, else on a free port). With --release it serves a release made by scripts/release as it is: DIR's
+manifest.txt under the channel it names, and every file of DIR/files/ (each named by its SHA-512).
 
 Control lines (one per connection or several; each gets one answer line starting with "OK"):
-  RESET                      forget manifests, files, records and misbehaviour
+  RESET                      forget manifests, files, records and misbehaviour (back to the
+                             --release DIR, when one was given)
   MANIFEST <channel> <b64>   serve these bytes as the manifest of channel
   FILE <b64>                 serve these bytes; answers "OK <sha512 hex>"
   HELLO <b64>                send these bytes (give the line end) as the hello answer; without a
@@ -34,20 +36,48 @@ HELLO_ANSWER = b"ZANDOR-UPDATE-OK 1\n"
 MAX_PIECE = 262144
 
 
+# What RESET comes back to: the release given with --release, or nothing.
+RELEASE = {"manifests": {}, "files": {}}
+
+
 class Behaviour:
     def __init__(self):
         self.lock = threading.Lock()
         self.reset()
 
     def reset(self):
-        self.manifests = {}
-        self.files = {}
+        self.manifests = dict(RELEASE["manifests"])
+        self.files = dict(RELEASE["files"])
         self.hello_answer = HELLO_ANSWER
         self.mode = {}
         self.received = []
 
 
 STATE = Behaviour()
+
+
+def load_release(folder):
+    """The manifest and files of a folder written by scripts/release."""
+    with open(os.path.join(folder, "manifest.txt"), "rb") as f:
+        manifest = f.read()
+    channel = None
+    for line in manifest.split(b"\n"):
+        if line.startswith(b"channel\t"):
+            channel = line.split(b"\t", 1)[1].rstrip(b"\r")
+            break
+    if channel is None:
+        raise SystemExit(f"update_server: {folder}/manifest.txt names no channel")
+    files = {}
+    names = os.path.join(folder, "files")
+    for name in os.listdir(names):
+        with open(os.path.join(names, name), "rb") as f:
+            data = f.read()
+        digest = hashlib.sha512(data).hexdigest()
+        if digest != name:
+            raise SystemExit(f"update_server: {names}/{name} is not named by its SHA-512")
+        files[digest] = data
+    RELEASE["manifests"] = {channel: manifest}
+    RELEASE["files"] = files
 
 
 def read_line(conn, limit=1 << 22):
@@ -241,7 +271,11 @@ def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("--ports-file", required=True)
     parser.add_argument("--port", type=int, default=0, help="the service port (default: a free one)")
+    parser.add_argument("--release", help="a folder written by scripts/release, served as it is")
     args = parser.parse_args()
+    if args.release:
+        load_release(args.release)
+        STATE.reset()
     service_port = listen(serve_update, args.port)
     control_port = listen(serve_control)
     temporary = args.ports_file + ".tmp"

@@ -9,7 +9,8 @@ Run with Debian's /usr/bin/python3 (it needs python3-nacl).
   services.py make-release --out FOLDER       a small release folder for tools/sign_manifest.py
   services.py make-site --root FOLDER [--players N]
   services.py load-release --control PORT --manifest FILE --release-folder FOLDER [--pace MS]
-  services.py script-account --control PORT --base URL [--pending N]
+  services.py pace --control PORT --ms MS     the update server waits that long before each piece
+  services.py script-account --control PORT --base URL [--pending N] [--known-pc]
   services.py slow-renewal --control PORT [--ms MS]
 """
 import argparse
@@ -117,6 +118,11 @@ def load_release(args):
     control(args.control, lines)
 
 
+def pace(args):
+    """A slow line, so that a download can be seen (the release stays as it is)."""
+    control(args.control, ["MODE pace %d" % args.ms])
+
+
 def login_answer():
     return "\t".join(["OK", DEMO_TOKEN, "1", str(DEMO_ACCOUNT_ID), b64(DEMO_NAME), DEMO_MARKER, DEMO_TERMS,
                       ""])
@@ -124,7 +130,8 @@ def login_answer():
 
 def script_account(args):
     """A first start: the PC is not known (AUTO refused), the browser log-in gets a code, the player
-    signs in after a few polls; later starts renew the saved log-in. The game account is always given."""
+    signs in after a few polls; later starts renew the saved log-in. The game account is always given.
+    With known_pc the PC is known instead: AUTO logs in at once, with no page to answer."""
     base = args.base.rstrip("/")
     hexed = lambda text: text.encode().hex()
     lines = ["RESET",
@@ -132,7 +139,7 @@ def script_account(args):
                                                     base + "/login?code=" + DEMO_CODE, "300000"]))]
     lines += ["ANSWER WEBPOLL " + hexed("PENDING")] * args.pending
     lines += ["ANSWER WEBPOLL " + hexed(login_answer()),
-              "DEFAULT AUTO " + hexed("DENIED\tunknown_pc\t"),
+              "DEFAULT AUTO " + hexed(login_answer() if args.known_pc else "DENIED\tunknown_pc\t"),
               "DEFAULT WEBPOLL " + hexed("PENDING"),
               "DEFAULT RENEW " + hexed(login_answer()),
               "DEFAULT GAMEACCOUNT " + hexed("\t".join(["GAME", b64(GAME_NAME), b64(GAME_PASSWORD), GAME_SERIAL]))]
@@ -163,12 +170,16 @@ def main(argv):
     c.add_argument("--control", type=int, required=True)
     c.add_argument("--base", required=True)
     c.add_argument("--pending", type=int, default=3)
+    c.add_argument("--known-pc", action="store_true", help="AUTO logs the PC in")
+    c = commands.add_parser("pace")
+    c.add_argument("--control", type=int, required=True)
+    c.add_argument("--ms", type=int, required=True)
     c = commands.add_parser("slow-renewal")
     c.add_argument("--control", type=int, required=True)
     c.add_argument("--ms", type=int, default=1500)
     args = parser.parse_args(argv)
     {"hello-key": hello_key, "make-release": make_release, "make-site": make_site,
-     "load-release": load_release, "script-account": script_account, "slow-renewal": slow_renewal}[args.command](args)
+     "load-release": load_release, "pace": pace, "script-account": script_account, "slow-renewal": slow_renewal}[args.command](args)
     return 0
 
 
