@@ -1,11 +1,11 @@
-// Hashing whole files with libsodium's incremental SHA-512, and the file checks built on it.
+// Hashing whole files with the incremental SHA-512 of sha512_stream, and the file checks built on it.
 #include "updates/file_digest.h"
 
 #include <windows.h>
-#include <sodium.h>
 #include <stdlib.h>
 #include <string.h>
 
+#include "updates/sha512_stream.h"
 #include "updates/update_paths.h"
 
 bool sha512_file(const char* path, uint8_t digest[64], uint64_t* size) {
@@ -14,8 +14,9 @@ bool sha512_file(const char* path, uint8_t digest[64], uint64_t* size) {
                               FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
     if (file == INVALID_HANDLE_VALUE) return false;
     uint8_t* block = (uint8_t*)malloc(HASH_BLOCK_SIZE);
-    crypto_hash_sha512_state state;
-    bool ok = block != nullptr && crypto_hash_sha512_init(&state) == 0;
+    Sha512Stream stream;
+    sha512_start(&stream);
+    bool ok = block != nullptr;
     while (ok) {
         DWORD got = 0;
         if (!ReadFile(file, block, HASH_BLOCK_SIZE, &got, nullptr)) {
@@ -23,11 +24,11 @@ bool sha512_file(const char* path, uint8_t digest[64], uint64_t* size) {
         } else if (got == 0) {
             break;
         } else {
-            ok = crypto_hash_sha512_update(&state, block, got) == 0;
+            sha512_add(&stream, block, got);
             *size += got;
         }
     }
-    ok = ok && crypto_hash_sha512_final(&state, digest) == 0;
+    sha512_finish(&stream, digest);
     free(block);
     CloseHandle(file);
     return ok;

@@ -68,10 +68,10 @@ bench_library() {  # ROOT OUT
 bench_link() {
   local root=$1 build=$2 output=$3
   shift 3
-  local sodium="$root/build/deps/libsodium-i686"
+  local sodium="$root/build/deps/libsodium-i686" openssl="$root/build/deps/openssl-i686"
   i686-w64-mingw32-g++-posix -std=c++17 -O2 -Wall -fno-exceptions -fno-rtti -static -DSODIUM_STATIC=1 \
     -DWINVER=0x0601 -D_WIN32_WINNT=0x0601 -I "$root/src" -I "$build/generated" -I "$sodium/include" \
-    "$@" "$build/libzandor.a" "$sodium/lib/libsodium.a" \
+    -I "$openssl/include" "$@" "$build/libzandor.a" "$sodium/lib/libsodium.a" "$openssl/lib/libcrypto.a" \
     -lws2_32 -lwininet -ladvapi32 -lcrypt32 -lshell32 -lole32 -luuid -lcomctl32 -lcomdlg32 -lgdi32 -luser32 \
-    -lmsimg32 -lversion -lpsapi -o "$output"
+    -lmsimg32 -lversion -lpsapi -lbcrypt -o "$output"
 }

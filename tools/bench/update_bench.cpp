@@ -1,7 +1,5 @@
 // Update benchmarks, run under Wine by tools/bench/updates.sh:
 //
-//   update_bench.exe hash FILE ROUNDS
-//       sha512_file over FILE, ROUNDS times; prints the best time and the digest.
 //   update_bench.exe plain PORT OUT_FILE
 //       the baseline: one plain loopback TCP connection to a sender that writes the whole file and
 //       closes; the bytes are received into a 262144-byte buffer and written to OUT_FILE with one
@@ -33,25 +31,6 @@ static double now_ms() {
     LARGE_INTEGER count;
     QueryPerformanceCounter(&count);
     return (double)count.QuadPart * 1000.0 / (double)frequency.QuadPart;
-}
-
-static int run_hash(const char* path, int rounds) {
-    double best = 1e30;
-    uint8_t digest[64];
-    uint64_t size = 0;
-    for (int i = 0; i < rounds; i++) {
-        double start = now_ms();
-        if (!sha512_file(path, digest, &size)) {
-            fprintf(stderr, "update_bench: sha512_file(%s) failed\n", path);
-            return 1;
-        }
-        double ms = now_ms() - start;
-        if (ms < best) best = ms;
-    }
-    char hex[DIGEST_HEX_CAP];
-    digest_to_hex(digest, hex);
-    printf("@hash_bytes %llu\n@hash_ms %.1f\n@hash_digest %s\n", (unsigned long long)size, best, hex);
-    return 0;
 }
 
 static SOCKET connect_loopback(int port) {
@@ -210,9 +189,8 @@ static int run_download(int port, const char* game_folder) {
 
 int main(int argc, char** argv) {
     setvbuf(stdout, nullptr, _IONBF, 0);
-    if (argc == 4 && strcmp(argv[1], "hash") == 0) return run_hash(argv[2], atoi(argv[3]));
     if (argc == 4 && strcmp(argv[1], "plain") == 0) return run_plain(atoi(argv[2]), argv[3]);
     if (argc == 4 && strcmp(argv[1], "download") == 0) return run_download(atoi(argv[2]), argv[3]);
-    fprintf(stderr, "usage: update_bench.exe hash FILE ROUNDS | plain PORT OUT_FILE | download PORT GAME_FOLDER\n");
+    fprintf(stderr, "usage: update_bench.exe plain PORT OUT_FILE | download PORT GAME_FOLDER\n");
     return 2;
 }

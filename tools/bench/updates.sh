@@ -1,13 +1,13 @@
 #!/usr/bin/env bash
 # tools/bench/updates.sh [OUT_DIR]: the update benchmarks, run under Wine against the launcher library
 # built with the test configuration.
-#  1. sha512_file over a 256 MiB file against sha512sum over the same file (page cache warm for both).
-#  2. A 200 MiB dll part signed with a test release key, served by the reference update server on
+#  (sha512_file's throughput has its own item: tools/bench/hash.sh.)
+#  1. A 200 MiB dll part signed with a test release key, served by the reference update server on
 #     loopback and fetched with download_parts: the transfer into the .part file against the same
 #     bytes copied over one plain loopback TCP connection (a Python sender, the same receiving
 #     program under Wine writing the same 262144-byte blocks to a file); the verification of the
 #     finished file on its own.
-#  3. The downloading process's memory: its working set and private bytes just before
+#  2. The downloading process's memory: its working set and private bytes just before
 #     download_parts (idle) and at their peak during it.
 #  For comparison only (no goal): the same download_parts from a lean Python server of the same line
 #  protocol, which tells the launcher's own share from the reference server's.
@@ -34,36 +34,8 @@ trap cleanup EXIT
 winpath() { printf 'Z:%s' "$1" | tr / '\\'; }
 export WINEPREFIX="${WINEPREFIX:-$root/build/wineprefix}"
 wine_run() { "$root/scripts/wine-run" "$@"; }
-ms_now() { date +%s%N | awk '{ printf "%.1f", $1 / 1000000 }'; }
 
-# ---- 1. sha512_file against sha512sum ----------------------------------------------------------
-hash_mib=256
-head -c $((hash_mib << 20)) /dev/urandom > "$work/hash.bin"
-cat "$work/hash.bin" > /dev/null  # into the page cache
-best_sum=""
-for _ in 1 2; do
-  start=$(ms_now)
-  sum_digest=$(sha512sum "$work/hash.bin" | cut -d' ' -f1)
-  end=$(ms_now)
-  ms=$(calc "$end - $start" "%.1f")
-  if [ -z "$best_sum" ] || [ "$(calc "$ms < $best_sum" "%d")" = 1 ]; then best_sum=$ms; fi
-done
-wine_run "$out/update_bench.exe" hash "$(winpath "$work/hash.bin")" 2 > "$work/hash.out"
-hash_ms=$(figure hash_ms "$work/hash.out")
-if [ "$(figure hash_digest "$work/hash.out")" != "$sum_digest" ] ||
-   [ "$(figure hash_bytes "$work/hash.out")" != $((hash_mib << 20)) ]; then
-  echo "updates bench: sha512_file does not agree with sha512sum" >&2
-  exit 1
-fi
-rm -f "$work/hash.bin"
-sum_rate=$(calc "$hash_mib / ($best_sum / 1000)" "%.0f")
-hash_rate=$(calc "$hash_mib / ($hash_ms / 1000)" "%.0f")
-hash_ratio=$(calc "$best_sum / $hash_ms")
-echo "sha512_file, $hash_mib MiB (best of 2): $hash_ms ms = $hash_rate MiB/s;" \
-     "sha512sum: $best_sum ms = $sum_rate MiB/s; throughput ratio $hash_ratio"
-record "sha512_file throughput / sha512sum (256 MiB)" "$hash_ratio ($hash_rate vs $sum_rate MiB/s)" "-" "-"
-
-# ---- 2. and 3. the 200 MiB download ------------------------------------------------------------
+# ---- 1. and 2. the 200 MiB download ------------------------------------------------------------
 part_mib=200
 release="$work/release"
 mkdir -p "$release/dll"

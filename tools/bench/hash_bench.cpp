@@ -1,0 +1,174 @@
+// SHA-512 candidates side by side, run under Wine by tools/bench/hash.sh:
+//
+//   hash_bench.exe FILE ROUNDS
+//
+// Each candidate reads FILE the way sha512_file does (262144-byte blocks, sequential-scan hint) and
+// hashes it, ROUNDS times; the best time counts. The candidates, in this one 32-bit process:
+//   sha512_file      the launcher's own function, whatever it is built with
+//   sodium           libsodium's crypto_hash_sha512 (portable C)
+//   openssl          OpenSSL's SHA512_Init/Update/Final, x86 assembly, path chosen from the CPU
+//   openssl_sse2     the same with the SSSE3 path masked off (MMX/SSE2 code)
+//   openssl_x86      the same with SSE2 masked off as well (integer-only code)
+//   bcrypt           Windows' CNG BCryptHashData (under Wine: the host's library; reference only)
+// Figures are printed as "@NAME_ms value" and "@NAME_digest hex" lines for the script.
+#include <windows.h>
+#include <bcrypt.h>
+#include <sodium.h>
+#define OPENSSL_SUPPRESS_DEPRECATED
+#include <openssl/sha.h>
+
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+
+#include "updates/file_digest.h"
+
+// OpenSSL's processor-feature words (filled once at start-up) and their probe.
+extern "C" unsigned int OPENSSL_ia32cap_P[4];
+extern "C" void OPENSSL_cpuid_setup(void);
+
+static double now_ms() {
+    static LARGE_INTEGER frequency;
+    if (!frequency.QuadPart) QueryPerformanceFrequency(&frequency);
+    LARGE_INTEGER count;
+    QueryPerformanceCounter(&count);
+    return (double)count.QuadPart * 1000.0 / (double)frequency.QuadPart;
+}
+
+struct Hasher {
+    const char* name;
+    bool (*start)(void* state);
+    bool (*add)(void* state, const uint8_t* data, DWORD length);
+    bool (*finish)(void* state, uint8_t digest[64]);
+};
+
+static bool sodium_start(void* state) { return crypto_hash_sha512_init((crypto_hash_sha512_state*)state) == 0; }
+static bool sodium_add(void* state, const uint8_t* data, DWORD length) {
+    return crypto_hash_sha512_update((crypto_hash_sha512_state*)state, data, length) == 0;
+}
+static bool sodium_finish(void* state, uint8_t digest[64]) {
+    return crypto_hash_sha512_final((crypto_hash_sha512_state*)state, digest) == 0;
+}
+
+static bool openssl_start(void* state) { return SHA512_Init((SHA512_CTX*)state) == 1; }
+static bool openssl_add(void* state, const uint8_t* data, DWORD length) {
+    return SHA512_Update((SHA512_CTX*)state, data, length) == 1;
+}
+static bool openssl_finish(void* state, uint8_t digest[64]) { return SHA512_Final(digest, (SHA512_CTX*)state) == 1; }
+
+static BCRYPT_ALG_HANDLE bcrypt_algorithm;
+static bool bcrypt_start(void* state) {
+    if (!bcrypt_algorithm && BCryptOpenAlgorithmProvider(&bcrypt_algorithm, BCRYPT_SHA512_ALGORITHM, nullptr, 0) != 0) {
+        return false;
+    }
+    return BCryptCreateHash(bcrypt_algorithm, (BCRYPT_HASH_HANDLE*)state, nullptr, 0, nullptr, 0, 0) == 0;
+}
+static bool bcrypt_add(void* state, const uint8_t* data, DWORD length) {
+    return BCryptHashData(*(BCRYPT_HASH_HANDLE*)state, (PUCHAR)data, length, 0) == 0;
+}
+static bool bcrypt_finish(void* state, uint8_t digest[64]) {
+    bool ok = BCryptFinishHash(*(BCRYPT_HASH_HANDLE*)state, digest, 64, 0) == 0;
+    BCryptDestroyHash(*(BCRYPT_HASH_HANDLE*)state);
+    return ok;
+}
+
+static uint8_t block[HASH_BLOCK_SIZE];
+
+static bool hash_file(const Hasher* hasher, const char* path, uint8_t digest[64], uint64_t* size) {
+    union {
+        crypto_hash_sha512_state sodium;
+        SHA512_CTX openssl;
+        BCRYPT_HASH_HANDLE bcrypt;
+    } state;
+    *size = 0;
+    HANDLE file = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                              FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return false;
+    bool ok = hasher->start(&state);
+    while (ok) {
+        DWORD got = 0;
+        if (!ReadFile(file, block, sizeof block, &got, nullptr)) {
+            ok = false;
+        } else if (got == 0) {
+            break;
+        } else {
+            ok = hasher->add(&state, block, got);
+            *size += got;
+        }
+    }
+    ok = hasher->finish(&state, digest) && ok;
+    CloseHandle(file);
+    return ok;
+}
+
+static bool report(const char* name, double best, const uint8_t digest[64], uint64_t size) {
+    char hex[DIGEST_HEX_CAP];
+    digest_to_hex(digest, hex);
+    printf("@%s_ms %.1f\n@%s_digest %s\n@%s_bytes %llu\n", name, best, name, hex, name, (unsigned long long)size);
+    return true;
+}
+
+static bool run_hasher(const Hasher* hasher, const char* path, int rounds) {
+    double best = 1e30;
+    uint8_t digest[64];
+    uint64_t size = 0;
+    for (int i = 0; i < rounds; i++) {
+        double start = now_ms();
+        if (!hash_file(hasher, path, digest, &size)) {
+            fprintf(stderr, "hash_bench: %s failed on %s\n", hasher->name, path);
+            return false;
+        }
+        double ms = now_ms() - start;
+        if (ms < best) best = ms;
+    }
+    return report(hasher->name, best, digest, size);
+}
+
+static bool run_sha512_file(const char* path, int rounds) {
+    double best = 1e30;
+    uint8_t digest[64];
+    uint64_t size = 0;
+    for (int i = 0; i < rounds; i++) {
+        double start = now_ms();
+        if (!sha512_file(path, digest, &size)) {
+            fprintf(stderr, "hash_bench: sha512_file failed on %s\n", path);
+            return false;
+        }
+        double ms = now_ms() - start;
+        if (ms < best) best = ms;
+    }
+    return report("sha512_file", best, digest, size);
+}
+
+int main(int argc, char** argv) {
+    setvbuf(stdout, nullptr, _IONBF, 0);
+    if (argc != 3) {
+        fprintf(stderr, "usage: hash_bench.exe FILE ROUNDS\n");
+        return 2;
+    }
+    const char* path = argv[1];
+    int rounds = atoi(argv[2]);
+    if (sodium_init() < 0) return 1;
+    OPENSSL_cpuid_setup();
+    unsigned int features[4];
+    memcpy(features, OPENSSL_ia32cap_P, sizeof features);
+    // Bit 26 of the first word: SSE2; bit 9 of the second: SSSE3 (with bit 24 of the first, FXSR).
+    printf("@openssl_features %08x %08x %08x %08x\n", features[0], features[1], features[2], features[3]);
+    printf("@openssl_path %s\n", !(features[0] & (1u << 26))                             ? "x86"
+                                 : (features[1] & (1u << 9)) && (features[0] & (1u << 24)) ? "ssse3"
+                                                                                          : "sse2");
+
+    static const Hasher sodium = {"sodium", sodium_start, sodium_add, sodium_finish};
+    static const Hasher openssl = {"openssl", openssl_start, openssl_add, openssl_finish};
+    static const Hasher openssl_sse2 = {"openssl_sse2", openssl_start, openssl_add, openssl_finish};
+    static const Hasher openssl_x86 = {"openssl_x86", openssl_start, openssl_add, openssl_finish};
+    static const Hasher bcrypt = {"bcrypt", bcrypt_start, bcrypt_add, bcrypt_finish};
+    bool ok = run_sha512_file(path, rounds) && run_hasher(&sodium, path, rounds) && run_hasher(&openssl, path, rounds);
+    OPENSSL_ia32cap_P[1] &= ~(1u << 9);
+    ok = ok && run_hasher(&openssl_sse2, path, rounds);
+    OPENSSL_ia32cap_P[0] &= ~(1u << 26);
+    ok = ok && run_hasher(&openssl_x86, path, rounds);
+    memcpy(OPENSSL_ia32cap_P, features, sizeof features);
+    ok = ok && run_hasher(&bcrypt, path, rounds);
+    return ok ? 0 : 1;
+}
