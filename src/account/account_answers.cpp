@@ -4,25 +4,10 @@
 #include <ctype.h>
 #include <string.h>
 
-#include "account/codecs.h"
+#include "core/codecs.h"
 
 static const char BAD_ANSWER_CODE[] = "bad_request";
 static const char BAD_ANSWER_TEXT[] = "Please update the ZANDOR Launcher.";
-
-int split_answer(char* text, char** fields, int limit) {
-    if (limit < 1) return 0;
-    int count = 0;
-    fields[count++] = text;
-    char* p = text;
-    while (count < limit) {
-        char* tab = strchr(p, '\t');
-        if (!tab) break;
-        *tab = 0;
-        p = tab + 1;
-        fields[count++] = p;
-    }
-    return count;
-}
 
 size_t decode_text_field(const char* text, char* out, size_t capacity) {
     if (capacity == 0) return 0;
@@ -93,7 +78,7 @@ static void set_denied(AccountReply* reply, char** fields) {
 
 void parse_login_answer(char* answer, AccountReply* reply) {
     char* fields[10];
-    int count = split_answer(answer, fields, 10);
+    int count = split_fields_keep_rest(answer, fields, 10);
     uint64_t issued_number = count >= 4 ? answer_number(fields[2]) : 0;
     uint64_t account_id = count >= 4 ? answer_number(fields[3]) : 0;
     // session.dat keeps the numbers in decimal and reads back at most 19 digits: a larger number
@@ -123,7 +108,7 @@ void parse_login_answer(char* answer, AccountReply* reply) {
 
 bool parse_request_answer(char* answer, WebLoginRequest* request, AccountReply* reply) {
     char* fields[8];
-    int count = split_answer(answer, fields, 8);
+    int count = split_fields_keep_rest(answer, fields, 8);
     if (count == 6 && strcmp(fields[0], "REQUEST") == 0) {
         copy_text(request->request_id, sizeof request->request_id, fields[1]);
         copy_text(request->poll_key, sizeof request->poll_key, fields[2]);
@@ -142,7 +127,7 @@ bool parse_request_answer(char* answer, WebLoginRequest* request, AccountReply* 
 
 bool parse_game_answer(char* answer, GameAccount* account, AccountReply* reply) {
     char* fields[6];
-    int count = split_answer(answer, fields, 6);
+    int count = split_fields_keep_rest(answer, fields, 6);
     bool ok = false;
     if (count == 4 && strcmp(fields[0], "GAME") == 0) {
         size_t name_length = decode_text_field(fields[1], account->name, sizeof account->name);

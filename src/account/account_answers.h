@@ -26,8 +26,6 @@ struct GameAccount {
 
 #define GAME_ACCOUNT_LENGTH_MAX 30  // name and password together
 
-// Cuts at TABs until limit fields exist; later TABs stay in the last field. Gives the field count.
-int split_answer(char* text, char** fields, int limit);
 // base64 text field into out (at most capacity - 1 bytes and a NUL); empty when it does not decode.
 // Gives the number of bytes decoded.
 size_t decode_text_field(const char* text, char* out, size_t capacity);

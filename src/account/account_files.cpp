@@ -8,6 +8,7 @@
 #include <string.h>
 
 #include "core/atomic_file.h"
+#include "core/file_system.h"
 
 static const char ACCOUNT_KEY[] = "Software\\zandor";
 static const char MARKER_VALUE[] = "marker";
@@ -38,20 +39,8 @@ bool session_path(char* out, size_t capacity) {
     return true;
 }
 
-// Creates each folder along the path before its last backslash (errors ignored: the write reports).
-static void create_parent_folders(const char* path) {
-    char partial[MAX_PATH];
-    copy_text(partial, sizeof partial, path);
-    for (size_t i = 1; partial[i]; i++) {
-        if (partial[i] != '\\' || partial[i - 1] == ':') continue;
-        partial[i] = 0;
-        CreateDirectoryA(partial, nullptr);
-        partial[i] = '\\';
-    }
-}
-
 bool write_hidden_file(const char* path, const void* bytes, size_t length) {
-    create_parent_folders(path);
+    make_parent_dirs(path);
     return write_file_atomic_with(path, bytes, length, FILE_ATTRIBUTE_HIDDEN);
 }
 

@@ -6,8 +6,8 @@
 #include <windows.h>
 #include <wincrypt.h>
 
-#include "account/link_socket.h"
 #include "build_config.h"
+#include "core/socket_lines.h"
 
 #if ZANDOR_LINK_KEY_COUNT > 0
 static const LinkKey PINNED_KEYS[] = {ZANDOR_LINK_KEY_INIT};
@@ -16,6 +16,9 @@ static const size_t PINNED_KEY_COUNT = COUNT_OF(PINNED_KEYS);
 static const LinkKey* const PINNED_KEYS = nullptr;
 static const size_t PINNED_KEY_COUNT = 0;
 #endif
+
+// Each send and each receive of the exchange gives up after this long.
+static const DWORD LINK_TIMEOUT_MS = 20000;
 
 static const char NO_NETWORK[] = "The network is not available.";
 static const char CANNOT_REACH[] = "Could not reach zandor. Please check your internet connection.";
@@ -103,7 +106,7 @@ bool link_exchange_with(SecureLink* link, const char* host, unsigned short port,
         set_reply_error(reply, "no_connection", CANNOT_REACH);
     } else {
         socket_handle = socket(addresses->ai_family, addresses->ai_socktype, addresses->ai_protocol);
-        DWORD timeout_ms = 20000;
+        DWORD timeout_ms = LINK_TIMEOUT_MS;
         if (socket_handle == INVALID_SOCKET ||
             setsockopt(socket_handle, SOL_SOCKET, SO_RCVTIMEO, (const char*)&timeout_ms, sizeof timeout_ms) != 0 ||
             setsockopt(socket_handle, SOL_SOCKET, SO_SNDTIMEO, (const char*)&timeout_ms, sizeof timeout_ms) != 0 ||

@@ -7,8 +7,6 @@
 #include "account/account_reply.h"
 #include "account/link_frame.h"
 
-#define ACCOUNT_PORT 20293
-
 // The client hello with 48 random bytes from Windows; false when Windows gave none.
 bool link_make_hello(SecureLink* link, char* out, size_t capacity) MUST_USE;
 // Runs the whole exchange; true when an answer was opened into answer (then reply->answered is set).

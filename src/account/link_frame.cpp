@@ -4,7 +4,7 @@
 #include <sodium.h>
 #include <string.h>
 
-#include "account/codecs.h"
+#include "core/codecs.h"
 
 static const char SIGN_CONTEXT[] = "TOLVEN-LINK-1\n";
 static const char KEY_CONTEXT[] = "TOLVEN-LINK-KEYS-1\n";
@@ -84,7 +84,7 @@ bool link_accept_hello(SecureLink* link, const char* line, const LinkKey* keys, 
     if (!parse_decimal_u64(fields[1], &key_id) || key_id < 1 || key_id > 255) return false;
     if (!hex_decode(fields[2], server_public, 32)) return false;
     if (!hex_decode(fields[3], server_nonce, 16)) return false;
-    if (!parse_decimal_u64(fields[4], &server_value)) return false;
+    if (!parse_decimal_u64(fields[4], &server_value)) return false;  // checked, not used further
     if (base64_decode(fields[5], signature, sizeof signature) != 64) return false;
 
     const LinkKey* key = find_key(keys, key_count, key_id);
@@ -96,7 +96,6 @@ bool link_accept_hello(SecureLink* link, const char* line, const LinkKey* keys, 
 
     wipe(link->client_secret, sizeof link->client_secret);
     link->key_id = (uint32_t)key_id;
-    link->server_value = server_value;
     link->send_counter = 0;
     link->receive_counter = 0;
     link->established = true;

@@ -32,7 +32,6 @@ struct SecureLink {
     uint8_t receive_key[32];
     uint64_t send_counter;
     uint64_t receive_counter;
-    uint64_t server_value;  // kept, not used further
 };
 
 // Makes the client hello line (no LF) from 48 random bytes; out needs LINK_HELLO_CAP bytes.

@@ -7,9 +7,9 @@
 #include <stdlib.h>
 #include <string.h>
 
+#include "account/account_address.h"
 #include "account/account_files.h"
 #include "account/account_requests.h"
-#include "account/link_exchange.h"
 #include "account/login_state.h"
 #include "core/launcher_state.h"
 #include "core/log.h"
@@ -38,11 +38,6 @@ static bool accept_terms_result = false;
 static SavedLogin worker_login;
 
 static char auto_login_marker[64];
-static unsigned short account_port = ACCOUNT_PORT;
-
-void set_login_account_port(unsigned short port) {
-    account_port = port;
-}
 
 static void set_button_text(const char* source) {
     SetWindowTextA(control_window(ID_LOGIN), lookup_text(source));
@@ -52,6 +47,7 @@ static DWORD WINAPI login_worker(void*) {
     char client_name[40];
     make_client_name(launcher.own_version, client_name, sizeof client_name);
     const char* host = launcher.account_host;
+    unsigned short account_port = account_server_port();
     switch (login_mode) {
         case LOGIN_WEBLOGIN:
             web_login_result = request_web_login(host, account_port, client_name, &browser_request, &reply);
@@ -249,8 +245,8 @@ void on_login_done() {
 
 static DWORD WINAPI log_out_thread(void* parameter) {
     char* token = (char*)parameter;
-    log_out_request(launcher.account_host, account_port, token);
-    wipe(token, 96);
+    log_out_request(launcher.account_host, account_server_port(), token);
+    wipe(token, TOKEN_CAP);
     free(token);
     return 0;
 }
@@ -274,14 +270,14 @@ void log_out() {
     stop_update_run(true);
     delete_saved_login();
     if (current_login.token[0]) {
-        char* token = (char*)calloc(1, 96);
+        char* token = (char*)calloc(1, TOKEN_CAP);
         if (token) {
-            copy_text(token, 96, current_login.token);
+            copy_text(token, TOKEN_CAP, current_login.token);
             HANDLE thread = CreateThread(nullptr, 0, log_out_thread, token, 0, nullptr);
             if (thread) {
                 CloseHandle(thread);
             } else {
-                wipe(token, 96);
+                wipe(token, TOKEN_CAP);
                 free(token);
             }
         }
@@ -293,7 +289,7 @@ void not_you() {
     log_line("Not you? pressed after the automatic log-in");
     login_generation++;
     stop_update_run(true);
-    not_me(launcher.account_host, account_port, &current_login, auto_login_marker);
+    not_me(launcher.account_host, account_server_port(), &current_login, auto_login_marker);
     back_to_login_page("Log in with your own ZANDOR account.");
 }
 
@@ -308,7 +304,6 @@ void login_flow_attach() {
     window_hooks.log_out = log_out;
     window_hooks.accept_terms_worker = accept_terms_from_window;
     window_hooks.not_you = not_you;
-    window_hooks.link_action = run_link_action;
     update_login.login = &current_login;
     update_login.logged_in = &account_logged_in;
     update_login.outcome_note = login_outcome_note;

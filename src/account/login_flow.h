@@ -8,8 +8,6 @@ enum LoginMode { LOGIN_WEBLOGIN = 0, LOGIN_WEBPOLL = 1, LOGIN_RENEW = 2, LOGIN_A
 // not be reached while renewing.
 extern char login_outcome_note[300];
 
-// The account server's port: ACCOUNT_PORT, or a reference server's in tests.
-void set_login_account_port(unsigned short port);
 // Hooks the flow into the window's buttons, timer and message, and points the update run at the
 // current log-in. Called once at start-up before the window shows.
 void login_flow_attach();

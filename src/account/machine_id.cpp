@@ -4,7 +4,7 @@
 #include <sodium.h>
 #include <string.h>
 
-#include "account/codecs.h"
+#include "core/codecs.h"
 
 static const char DIGEST_SALT[] = "zandor machine 1\n";
 
@@ -20,9 +20,7 @@ void normalize_value(const char* text, char* out, size_t capacity) {
     char copy[MACHINE_VALUE_CAP];
     size_t length = copy_text(copy, sizeof copy, text);
     while (length > 0 && strchr("\t\n\r ", copy[length - 1])) copy[--length] = 0;
-    for (size_t i = 0; i < length; i++) {
-        if (copy[i] >= 'A' && copy[i] <= 'Z') copy[i] = (char)(copy[i] - 'A' + 'a');
-    }
+    ascii_lower_text(copy);
     copy_text(out, capacity, copy);
 }
 

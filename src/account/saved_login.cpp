@@ -5,7 +5,7 @@
 #include <stdlib.h>
 #include <string.h>
 
-#include "account/codecs.h"
+#include "core/codecs.h"
 
 size_t format_session_text(const SavedLogin* login, char* out, size_t capacity) {
     return format_text(out, capacity, SESSION_FIRST_LINE "\n%s\n%" PRIu64 "\n%" PRIu64 "\n%s\n%s\n%s\n%d\n",

@@ -10,10 +10,12 @@
 #define SESSION_FIRST_LINE "zandor session 1"
 #define SESSION_TEXT_CAP 1024
 #define TOKEN_PREFIX "pgt1."
+// Room for a log-in token and its terminating zero.
+#define TOKEN_CAP 96
 
 // The current log-in; an empty token means that nobody is logged in.
 struct SavedLogin {
-    char token[96];
+    char token[TOKEN_CAP];
     uint64_t issued_number;  // carried for the server, not interpreted here
     uint64_t account_id;
     char display_name[64];

@@ -4,19 +4,15 @@
 #include <windows.h>
 #include <string.h>
 
+#include "core/file_system.h"
 #include "core/text.h"
-
-bool file_is_present(const char* path) {
-    DWORD attributes = GetFileAttributesA(path);
-    return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
-}
 
 bool is_game_folder(const char* folder) {
     if (!folder || !folder[0]) return false;
     char exe[MAX_PATH];
     // A path cut at the capacity would name another file: such a folder is not a game folder.
     if (join_path(exe, sizeof exe, folder, "pes6.exe") + 1 >= sizeof exe) return false;
-    return file_is_present(exe);
+    return is_file(exe);
 }
 
 void apply_path_rule(char* path, size_t cap) {

@@ -9,5 +9,3 @@ bool is_game_folder(const char* folder);
 // Makes path absolute (unchanged when that fails) and removes trailing backslashes and slashes while
 // it is longer than three characters, so that C:\ keeps its backslash. Works in place.
 void apply_path_rule(char* path, size_t cap);
-// True when path names an existing file that is not a directory.
-bool file_is_present(const char* path);

@@ -3,7 +3,7 @@
 
 #include <windows.h>
 
-#include "core/folder_path.h"
+#include "core/file_system.h"
 #include "core/launcher_state.h"
 #include "core/log.h"
 #include "core/message_box.h"
@@ -12,6 +12,9 @@
 
 // Timer 1 drives the status line and the countdown.
 static const UINT_PTR STATUS_TIMER_ID = 1;
+
+// The running game holds this mutex.
+static const char GAME_MUTEX[] = "{87F2B5F7-09C3-4520-AB5E-16313ADB035B}";
 
 static void (*start_status_hook)(const char* text);
 
@@ -39,11 +42,18 @@ void take_start_step() {
     if (window) DestroyWindow(window);
 }
 
+bool game_is_running() {
+    HANDLE mutex = OpenMutexA(SYNCHRONIZE, FALSE, GAME_MUTEX);
+    if (!mutex) return false;
+    CloseHandle(mutex);
+    return true;
+}
+
 bool start_game() {
     HWND window = (HWND)launcher.window;
     char exe[MAX_PATH];
     join_path(exe, sizeof exe, launcher.update_paths.game_folder, "pes6.exe");
-    if (!file_is_present(exe)) {
+    if (!is_file(exe)) {
         show_message_box(window,
                          lookup_text("pes6.exe was not found. Put the ZANDOR Launcher in the game folder, next to pes6.exe."),
                          MB_OK | MB_ICONWARNING);

@@ -1,7 +1,11 @@
 // The process-wide state of the launcher core, filled by the main sequence and read by the other
-// subsystems. Written on the main thread only.
+// subsystems. The main thread (start-up, then the window) writes every field except two that the
+// update worker writes while it runs: update_ok and player_message. The window reads those only
+// after the worker set update_done (updates/update_run.h); start_update_run clears update_ok before
+// it starts a worker.
 #pragma once
 
+#include "core/file_system.h"
 #include "updates/update_paths.h"
 
 enum ServerChoice { SERVER_NOT_CHOSEN = 0, SERVER_ZANDOR = 1, SERVER_ANY = 2, SERVER_CUSTOM = 3 };
@@ -23,9 +27,9 @@ struct LauncherState {
     char custom_server[128];
     char update_host[128];
     char update_channel[32];
-    char player_message[700];
+    char player_message[700];  // written by the update worker (the D3D8 hand-over)
     bool update_checked;
-    bool update_ok;
+    bool update_ok;  // written by the update worker
     bool start_step_taken;
     void* window;  // the main window (HWND) once it exists
 };

@@ -23,10 +23,6 @@ void log_close() {
     log_file = nullptr;
 }
 
-bool log_is_open() {
-    return log_file != nullptr;
-}
-
 void log_line(const char* fmt, ...) {
     FILE* f = log_file;
     if (!f) return;

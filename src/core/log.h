@@ -4,7 +4,6 @@
 // Opens the log for appending; false (and the log stays closed) when the file cannot be opened.
 bool log_open(const char* path);
 void log_close();
-bool log_is_open();
 // The longest line written, line end included; a longer text is cut.
 #define LOG_LINE_CAP 4096
 

@@ -3,9 +3,9 @@
 
 #include <windows.h>
 #include <shlobj.h>
-#include <string.h>
 
 #include "build_config.h"
+#include "core/file_system.h"
 #include "core/folder_path.h"
 #include "core/text.h"
 
@@ -27,7 +27,7 @@ bool migrate_settings(const char* game_folder, char* note, size_t note_cap) {
     char current[MAX_PATH], older[MAX_PATH];
     join_path(current, sizeof current, game_folder, "zandor.ini");
     join_path(older, sizeof older, game_folder, "tolven.ini");
-    if (file_is_present(current) || !file_is_present(older)) return false;
+    if (is_file(current) || !is_file(older)) return false;
     bool moved = MoveFileExA(older, current, 0) || CopyFileA(older, current, TRUE);
     format_text(note, note_cap, "settings: tolven.ini %s zandor.ini", moved ? "moved to" : "could NOT be moved to");
     return true;
@@ -51,11 +51,7 @@ void save_game_folder(const char* launcher_dir, const char* folder) {
     if (text_equal_nocase(back, folder)) return;
 
     if (!launcher_ini_path(ini, sizeof ini)) return;
-    char folder_of_ini[MAX_PATH];
-    copy_text(folder_of_ini, sizeof folder_of_ini, ini);
-    char* last = strrchr(folder_of_ini, '\\');
-    if (last) *last = 0;
-    CreateDirectoryA(folder_of_ini, nullptr);
+    make_parent_dirs(ini);
     WritePrivateProfileStringA("launcher", "game_folder", folder, ini);
 }
 

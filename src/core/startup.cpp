@@ -11,6 +11,7 @@
 #include "build_config.h"
 #include "core/command_line.h"
 #include "core/folder_path.h"
+#include "core/game_start.h"
 #include "core/language.h"
 #include "core/launcher_state.h"
 #include "core/log.h"
@@ -29,9 +30,7 @@
 #include "uninstall/uninstall.h"
 #include "updates/boot_check.h"
 #include "updates/update_run.h"
-
-// The running game holds this mutex; the launcher never creates it.
-static const char GAME_MUTEX[] = "{87F2B5F7-09C3-4520-AB5E-16313ADB035B}";
+#include "updates/update_source.h"
 
 static void note_own_path() {
     GetModuleFileNameA(nullptr, launcher.launcher_exe, sizeof launcher.launcher_exe);
@@ -69,13 +68,6 @@ static void read_own_version() {
     if (!VerQueryValueA(data, "\\", (void**)&info, &info_size) || !info || info_size < sizeof *info) return;
     format_text(launcher.own_version, sizeof launcher.own_version, "%u.%u.%u", (unsigned)HIWORD(info->dwFileVersionMS),
                 (unsigned)LOWORD(info->dwFileVersionMS), (unsigned)HIWORD(info->dwFileVersionLS));
-}
-
-static bool game_is_running() {
-    HANDLE mutex = OpenMutexA(SYNCHRONIZE, FALSE, GAME_MUTEX);
-    if (!mutex) return false;
-    CloseHandle(mutex);
-    return true;
 }
 
 // A client DLL that failed to start twice is rolled back before any update work; the player hears
@@ -178,8 +170,8 @@ int run_launcher() {
         log_line("the window could not be created: the launcher ends");
     }
 
-    if (update_worker_started() && !wait_for_update_worker(20000)) {
-        log_line("the update step did not stop within 20 s");
+    if (update_worker_started() && !wait_for_update_worker(UPDATE_WORKER_WAIT_MS)) {
+        log_line("the update step did not stop within %lu s", UPDATE_WORKER_WAIT_MS / 1000);
     }
     forget_update_worker();
     log_line("launcher closed");

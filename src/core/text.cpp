@@ -41,6 +41,16 @@ size_t format_text(char* dst, size_t cap, const char* fmt, ...) {
     return n;
 }
 
+size_t append_format(char* dst, size_t cap, const char* fmt, ...) {
+    if (cap == 0) return 0;
+    size_t len = strnlen(dst, cap - 1);
+    va_list args;
+    va_start(args, fmt);
+    size_t n = format_text_v(dst + len, cap - len, fmt, args);
+    va_end(args);
+    return len + n;
+}
+
 void format_reason(char* reason, size_t cap, const char* fmt, ...) {
     if (!reason || cap == 0) return;
     va_list args;
@@ -53,16 +63,20 @@ size_t join_path(char* dst, size_t cap, const char* folder, const char* name) {
     return format_text(dst, cap, "%s\\%s", folder, name);
 }
 
-static char lower_ascii(char c) {
+char ascii_lower(char c) {
     return (c >= 'A' && c <= 'Z') ? (char)(c - 'A' + 'a') : c;
 }
 
+void ascii_lower_text(char* text) {
+    for (; *text; text++) *text = ascii_lower(*text);
+}
+
 bool text_equal_nocase(const char* a, const char* b) {
-    while (*a && lower_ascii(*a) == lower_ascii(*b)) {
+    while (*a && ascii_lower(*a) == ascii_lower(*b)) {
         a++;
         b++;
     }
-    return lower_ascii(*a) == lower_ascii(*b);
+    return ascii_lower(*a) == ascii_lower(*b);
 }
 
 bool text_starts_with(const char* text, const char* prefix) {

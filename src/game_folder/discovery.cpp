@@ -55,16 +55,10 @@ static bool read_text_value(HKEY key, const char* name, char* out, size_t cap) {
     return (type == REG_SZ || type == REG_EXPAND_SZ) && out[0];
 }
 
-static void lower_ascii(char* text) {
-    for (; *text; text++) {
-        if (*text >= 'A' && *text <= 'Z') *text = (char)(*text - 'A' + 'a');
-    }
-}
-
 static bool names_the_game(const char* display_name) {
     char name[MAX_PATH];
     copy_text(name, sizeof name, display_name);
-    lower_ascii(name);
+    ascii_lower_text(name);
     return strstr(name, "pes 6") || strstr(name, "pes6") || strstr(name, "pro evolution soccer 6");
 }
 

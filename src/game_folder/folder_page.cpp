@@ -5,6 +5,7 @@
 #include <windows.h>
 #include <string.h>
 
+#include "core/file_system.h"
 #include "core/folder_path.h"
 #include "core/text.h"
 #include "core/text_table.h"
@@ -78,8 +79,7 @@ bool validate_folder_text(const char* text, char* folder, size_t cap, char* erro
         copy_text(folder, cap, path);
         return true;
     }
-    DWORD attributes = fits ? GetFileAttributesA(path) : INVALID_FILE_ATTRIBUTES;
-    bool existing_folder = attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
+    bool existing_folder = fits && is_folder(path);
     format_text(error, error_cap,
                 lookup_text(existing_folder ? "pes6.exe is not in this folder: %s" : "This folder does not exist: %s"),
                 path);
@@ -88,7 +88,7 @@ bool validate_folder_text(const char* text, char* folder, size_t cap, char* erro
 
 void choose_browse_start(const char* edit_text, const char* first_candidate, const char* launcher_dir, char* out,
                          size_t cap) {
-    if (edit_text && edit_text[0] && GetFileAttributesA(edit_text) != INVALID_FILE_ATTRIBUTES) {
+    if (edit_text && edit_text[0] && path_exists(edit_text)) {
         copy_text(out, cap, edit_text);
         apply_path_rule(out, cap);
     } else if (first_candidate && first_candidate[0]) {

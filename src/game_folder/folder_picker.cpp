@@ -6,6 +6,7 @@
 #include <shlobj.h>
 #include <shobjidl.h>
 
+#include "core/system_dll.h"
 #include "core/text.h"
 #include "core/text_table.h"
 
@@ -31,11 +32,7 @@ typedef HRESULT(WINAPI* CreateItemFromParsingName)(PCWSTR, IBindCtx*, REFIID, vo
 
 // Looked up at run time (older systems lack it), in the system folder's shell32.dll only.
 static CreateItemFromParsingName find_create_item() {
-    char system[MAX_PATH], path[MAX_PATH];
-    UINT length = GetSystemDirectoryA(system, sizeof system);
-    if (length == 0 || length >= sizeof system) return nullptr;
-    join_path(path, sizeof path, system, "shell32.dll");
-    HMODULE shell32 = LoadLibraryExA(path, nullptr, 0);
+    HMODULE shell32 = load_system_dll("shell32.dll");
     if (!shell32) return nullptr;
     return (CreateItemFromParsingName)(void*)GetProcAddress(shell32, "SHCreateItemFromParsingName");
 }

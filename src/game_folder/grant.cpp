@@ -6,23 +6,15 @@
 #include <aclapi.h>
 #include <string.h>
 
+#include "core/file_tree.h"
 #include "core/folder_path.h"
+#include "core/system_dll.h"
 #include "core/text.h"
-#include "updates/file_tree.h"
 
 typedef BOOL(WINAPI* ConvertStringSidToSidAFn)(LPCSTR, PSID*);
 
-// advapi32.dll by its full path in the system folder, so no planted copy is loaded instead.
-static HMODULE load_advapi32() {
-    char path[MAX_PATH];
-    UINT n = GetSystemDirectoryA(path, sizeof path);
-    if (n == 0 || n >= sizeof path) return nullptr;
-    append_text(path, sizeof path, "\\advapi32.dll");
-    return LoadLibraryExA(path, nullptr, 0);
-}
-
 static PSID sid_from_text(const char* text) {
-    HMODULE advapi = load_advapi32();
+    HMODULE advapi = load_system_dll("advapi32.dll");
     if (!advapi) return nullptr;
     ConvertStringSidToSidAFn convert =
         (ConvertStringSidToSidAFn)(void*)GetProcAddress(advapi, "ConvertStringSidToSidA");

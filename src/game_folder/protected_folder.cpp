@@ -7,11 +7,13 @@
 #include <shlobj.h>
 #include <string.h>
 
+#include "core/file_system.h"
+#include "core/file_tree.h"
 #include "core/launcher_state.h"
 #include "core/message_box.h"
+#include "core/system_dll.h"
 #include "core/text.h"
 #include "core/text_table.h"
-#include "updates/file_tree.h"
 
 static const DWORD GRANT_WAIT_MS = 60000;
 
@@ -27,8 +29,7 @@ bool folder_writable(const char* folder) {
 
     char dll[MAX_PATH];
     join_path(dll, sizeof dll, folder, "d3d8.dll");
-    DWORD attributes = GetFileAttributesA(dll);
-    if (attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY)) {
+    if (is_file(dll)) {
         HANDLE handle = CreateFileA(dll, GENERIC_WRITE | DELETE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                                     nullptr, OPEN_EXISTING, 0, nullptr);
         if (handle == INVALID_HANDLE_VALUE) return false;
@@ -52,12 +53,7 @@ static bool own_sid_text(char* out, size_t cap) {
     CloseHandle(token);
     if (!have_user) return false;
 
-    // advapi32.dll by its full path in the system folder, so no planted copy is loaded instead.
-    char path[MAX_PATH];
-    UINT n = GetSystemDirectoryA(path, sizeof path);
-    if (n == 0 || n >= sizeof path) return false;
-    append_text(path, sizeof path, "\\advapi32.dll");
-    HMODULE advapi = LoadLibraryExA(path, nullptr, 0);
+    HMODULE advapi = load_system_dll("advapi32.dll");
     if (!advapi) return false;
     ConvertSidToStringSidAFn convert =
         (ConvertSidToStringSidAFn)(void*)GetProcAddress(advapi, "ConvertSidToStringSidA");
@@ -152,8 +148,7 @@ int clean_virtual_store(const char* folder) {
     static const char* const files[] = {"zandor.ini", "tolven.ini", "ombrix.ini", "d3d8.dll"};
     for (const char* name : folders) {
         join_path(path, sizeof path, copy, name);
-        attributes = GetFileAttributesA(path);
-        if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) && delete_tree(path)) count++;
+        if (is_folder(path) && delete_tree(path)) count++;
     }
     for (const char* name : files) {
         join_path(path, sizeof path, copy, name);

@@ -6,16 +6,20 @@
 #include <stdlib.h>
 #include <string.h>
 
+#include "core/file_system.h"
 #include "core/launcher_state.h"
 #include "core/log.h"
 #include "core/text.h"
 #include "core/text_table.h"
 
 static const DWORD MAX_DLL_SIZE = 67108863;  // 64 MiB less one byte
+// The file is scanned in blocks of this size, so that its size does not decide the memory used.
+static const DWORD SCAN_BLOCK_SIZE = 65536;
+
+static const char* const DLL_MARKERS[] = {"ZANDOR-UPDATE-MANIFEST-1", "TOLVEN client started", "ombrix_dll.log"};
 
 static bool holds_marker(const char* bytes, size_t size) {
-    static const char* const markers[] = {"ZANDOR-UPDATE-MANIFEST-1", "TOLVEN client started", "ombrix_dll.log"};
-    for (const char* marker : markers) {
+    for (const char* marker : DLL_MARKERS) {
         size_t n = strlen(marker);
         for (size_t i = 0; i + n <= size; i++) {
             if (bytes[i] == marker[0] && memcmp(bytes + i, marker, n) == 0) return true;
@@ -24,23 +28,46 @@ static bool holds_marker(const char* bytes, size_t size) {
     return false;
 }
 
+// Reads the first size bytes of the file block by block; true when they all arrived and hold a
+// marker anywhere.
+static bool scan_for_marker(HANDLE file, DWORD size) {
+    // Each block is searched together with the end of the one before it (the longest marker less one
+    // byte), so that a marker across the border of two blocks is found.
+    size_t carry = 0;
+    for (const char* marker : DLL_MARKERS) {
+        if (strlen(marker) - 1 > carry) carry = strlen(marker) - 1;
+    }
+    char* buffer = (char*)malloc(carry + SCAN_BLOCK_SIZE);
+    if (!buffer) return false;
+    bool found = false, whole = true;
+    size_t carried = 0;
+    for (DWORD done = 0; done < size;) {
+        DWORD wanted = size - done < SCAN_BLOCK_SIZE ? size - done : SCAN_BLOCK_SIZE;
+        DWORD got = 0;
+        if (!ReadFile(file, buffer + carried, wanted, &got, nullptr) || got != wanted) {
+            whole = false;
+            break;
+        }
+        done += got;
+        size_t held = carried + got;
+        if (!found) found = holds_marker(buffer, held);
+        carried = held < carry ? held : carry;
+        memmove(buffer, buffer + held - carried, carried);
+    }
+    free(buffer);
+    return whole && found;
+}
+
 int classify_dll(const char* path) {
     HANDLE file = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING, 0, nullptr);
     if (file == INVALID_HANDLE_VALUE) {
-        DWORD attributes = GetFileAttributesA(path);
-        bool present = attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
-        return present ? DLL_OTHER : DLL_MISSING;
+        return is_file(path) ? DLL_OTHER : DLL_MISSING;
     }
     int kind = DLL_OTHER;
     LARGE_INTEGER size;
-    if (GetFileSizeEx(file, &size) && size.QuadPart > 0 && size.QuadPart <= MAX_DLL_SIZE) {
-        DWORD length = (DWORD)size.QuadPart;
-        char* bytes = (char*)malloc(length);
-        DWORD got = 0;
-        if (bytes && ReadFile(file, bytes, length, &got, nullptr) && got == length && holds_marker(bytes, length)) {
-            kind = DLL_ZANDOR;
-        }
-        free(bytes);
+    if (GetFileSizeEx(file, &size) && size.QuadPart > 0 && size.QuadPart <= MAX_DLL_SIZE &&
+        scan_for_marker(file, (DWORD)size.QuadPart)) {
+        kind = DLL_ZANDOR;
     }
     CloseHandle(file);
     return kind;
@@ -66,7 +93,7 @@ static bool choose_new_name(const SetAsideRecord* record, char* name, size_t cap
         }
         char path[MAX_PATH];
         join_path(path, sizeof path, launcher.update_paths.game_folder, name);
-        if (GetFileAttributesA(path) == INVALID_FILE_ATTRIBUTES) return true;
+        if (!path_exists(path)) return true;
     }
     return false;
 }
@@ -97,8 +124,7 @@ bool set_aside_other_dll(SetAsideRecord* record) {
 void finish_set_aside(const SetAsideRecord* record) {
     if (!record->moved) return;
     const char* dll = launcher.update_paths.dll_path;
-    DWORD attributes = GetFileAttributesA(dll);
-    if (attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY)) {
+    if (is_file(dll)) {
         const char* text;
         if (record->is_d3d8) {
             WritePrivateProfileStringA("display", "real_d3d8", record->new_name, launcher.settings_path);

@@ -12,7 +12,6 @@
 #include "core/settings.h"
 #include "core/text.h"
 #include "core/text_table.h"
-#include "updates/state_files.h"
 
 // A default no INI file can hold, so that an absent key is told apart from an empty one.
 static const char ABSENT[] = "\x01missing";
@@ -76,14 +75,4 @@ bool save_server_choice(int choice) {
                 launcher.update_paths.game_folder);
     show_message_box(launcher.window, message, MB_OK | MB_ICONWARNING);
     return false;
-}
-
-void read_update_host_and_channel() {
-    read_update_host_setting(launcher.update_paths.game_folder, launcher.update_host, sizeof launcher.update_host);
-    if (!launcher.account_host[0]) copy_text(launcher.account_host, sizeof launcher.account_host, ZANDOR_SERVER_ADDRESS);
-    copy_text(launcher.update_channel, sizeof launcher.update_channel, "client");
-    InstalledState installed;
-    if (installed_state_load(&launcher.update_paths, &installed) && installed.channel[0]) {
-        copy_text(launcher.update_channel, sizeof launcher.update_channel, installed.channel);
-    }
 }

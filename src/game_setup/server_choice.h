@@ -1,4 +1,4 @@
-// The player's server choice (zandor.ini [online] server), the update host and the update channel.
+// The player's server choice (zandor.ini [online] server).
 #pragma once
 
 // Reads [online] server of zandor.ini in the game folder into launcher.server_choice (and
@@ -7,7 +7,5 @@ int read_server_choice();
 // Saves choice 1 (the ZANDOR server) or 2 (any server); true when zandor.ini holds it afterwards.
 // On failure the player is warned and server_choice keeps its earlier value.
 bool save_server_choice(int choice);
-// Fills launcher.update_host, launcher.account_host and launcher.update_channel.
-void read_update_host_and_channel();
 // The log text of a choice: "none yet", "the ZANDOR server", "any server" or the custom server.
 const char* server_choice_name();

@@ -67,13 +67,6 @@ void create_controls(HINSTANCE instance) {
     }
 }
 
-int control_page(int id) {
-    for (const ControlLayout& control : CONTROL_LAYOUTS) {
-        if (control.id == id) return control.page;
-    }
-    return 0;
-}
-
 void show_page_controls(int page) {
     for (int i = 0; i < CONTROL_COUNT; i++) {
         if (window_ui.controls[i]) ShowWindow(window_ui.controls[i], CONTROL_LAYOUTS[i].page == page ? SW_SHOW : SW_HIDE);

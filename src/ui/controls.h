@@ -10,5 +10,3 @@ void create_fonts();
 void create_controls(HINSTANCE instance);
 // Shows the controls of the page and hides every other one.
 void show_page_controls(int page);
-// The page a control belongs to (0 for an unknown id).
-int control_page(int id);

@@ -9,15 +9,13 @@
 #include "updates/update_run.h"
 #include "web/web_lookups.h"
 
-static const int CLIENT_WIDTH = 600;
-
 int page_client_height(int page) {
     switch (page) {
-        case PAGE_SERVER: return 492;
-        case PAGE_LOGIN: return 452;
-        case PAGE_TERMS: return 400;
-        case PAGE_FOLDER: return 374;
-        default: return 370;
+        case PAGE_SERVER: return SERVER_PAGE_HEIGHT;
+        case PAGE_LOGIN: return LOGIN_PAGE_HEIGHT;
+        case PAGE_TERMS: return TERMS_PAGE_HEIGHT;
+        case PAGE_FOLDER: return FOLDER_PAGE_HEIGHT;
+        default: return MAIN_PAGE_HEIGHT;
     }
 }
 

@@ -4,6 +4,7 @@
 
 #include "account/login_state.h"
 #include "core/launcher_state.h"
+#include "core/shared_counter.h"
 #include "core/text.h"
 #include "core/text_table.h"
 #include "ui/background.h"
@@ -74,6 +75,14 @@ static void paint_server_page(HDC dc) {
               scaled_rect(24, 464, 576, 484), font(FONT_SMALL), MUTED, DT_SINGLELINE);
 }
 
+RECT main_card_rect() {
+    return scaled_rect(24, 92, 576, 276);
+}
+
+RECT progress_track_rect() {
+    return scaled_rect(44, 242, 556, 258);
+}
+
 bool progress_fill_rect(RECT track, bool run_done, unsigned long long done_bytes, unsigned long long total_bytes,
                         RECT* fill) {
     unsigned long long percent = 0;
@@ -89,17 +98,18 @@ bool progress_fill_rect(RECT track, bool run_done, unsigned long long done_bytes
 }
 
 static void draw_progress_bar(HDC dc) {
-    RECT track = scaled_rect(44, 242, 556, 258);
+    RECT track = progress_track_rect();
     fill_gradient(dc, track, TRACK_TOP, TRACK_BOTTOM);
     frame_rect(dc, track, PLAIN_BORDER, 1);
     RECT fill;
-    if (progress_fill_rect(track, update_done != 0, update_progress.done_bytes, update_progress.total_bytes, &fill)) {
+    if (progress_fill_rect(track, update_done != 0, counter_read(&update_progress.done_bytes),
+                           counter_read(&update_progress.total_bytes), &fill)) {
         fill_gradient(dc, fill, ACCENT_TOP, ACCENT_BOTTOM);
     }
 }
 
 static void paint_main_page(HDC dc) {
-    draw_face(dc, scaled_rect(24, 92, 576, 276), false);
+    draw_face(dc, main_card_rect(), false);
     char account[200];
     if (account_logged_in) {
         format_text(account, sizeof account, lookup_text("Logged in as %s"), current_login.display_name);

@@ -5,6 +5,10 @@
 
 // The WM_PAINT routine: draws the whole client into dc.
 void paint_window(HWND window, HDC dc);
+// The main page's card and the progress track inside it, in pixels: painted here, invalidated by the
+// status line.
+RECT main_card_rect();
+RECT progress_track_rect();
 // The progress bar's fill rect inside the track (L, T, R, B) for the run's state; false when there is
 // no fill.
 bool progress_fill_rect(RECT track, bool run_done, unsigned long long done_bytes, unsigned long long total_bytes,

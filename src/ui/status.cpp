@@ -6,9 +6,10 @@
 
 #include "core/game_start.h"
 #include "core/launcher_state.h"
+#include "core/shared_counter.h"
 #include "core/text.h"
 #include "core/text_table.h"
-#include "ui/paint_tools.h"
+#include "ui/paint_pages.h"
 #include "ui/window_state.h"
 #include "updates/update_run.h"
 
@@ -17,7 +18,7 @@ void set_status_text(const char* text) {
     copy_text(window_ui.status_text, sizeof window_ui.status_text, text);
     HWND window = main_window();
     if (!window) return;
-    RECT card = scaled_rect(24, 92, 576, 276);
+    RECT card = main_card_rect();
     InvalidateRect(window, &card, FALSE);
 }
 
@@ -37,13 +38,13 @@ DWORD countdown_length(bool play_game, bool play_now_pressed, bool not_you_offer
 
 static void show_progress() {
     HWND window = main_window();
-    unsigned long long total = update_progress.total_bytes;
+    unsigned long long total = counter_read(&update_progress.total_bytes);
     if (update_progress.phase == PHASE_DOWNLOADING && total > 0) {
         char text[200];
-        format_download_text(update_progress.done_bytes, total, text, sizeof text);
+        format_download_text(counter_read(&update_progress.done_bytes), total, text, sizeof text);
         set_status_text(text);
         // The bar follows the bytes even when the text is unchanged.
-        RECT bar = scaled_rect(44, 242, 556, 258);
+        RECT bar = progress_track_rect();
         if (window) InvalidateRect(window, &bar, FALSE);
     } else {
         set_status_text(lookup_text("Checking for updates..."));

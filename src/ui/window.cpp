@@ -6,12 +6,13 @@
 #include <shlwapi.h>
 
 #include "core/game_start.h"
-#include "core/text.h"
 #include "core/launcher_state.h"
 #include "core/log.h"
+#include "core/system_dll.h"
 #include "ui/buttons.h"
 #include "ui/commands.h"
 #include "ui/controls.h"
+#include "ui/links.h"
 #include "ui/pages.h"
 #include "ui/paint_pages.h"
 #include "ui/status.h"
@@ -21,6 +22,8 @@
 
 static const char CLASS_NAME[] = "ZANDOR_Launcher_Window";
 static const DWORD WINDOW_STYLE = WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX | WS_CLIPCHILDREN;
+
+static LRESULT CALLBACK window_procedure(HWND window, UINT message, WPARAM wparam, LPARAM lparam);
 
 static void read_dpi() {
     HDC screen = GetDC(nullptr);
@@ -32,11 +35,7 @@ static void read_dpi() {
 // Folder suggestions while the player types a path. Taken from the system folder's shlwapi.dll at
 // run time; without it the edit box simply suggests nothing.
 static void enable_folder_suggestions(HWND edit) {
-    char system[MAX_PATH], path[MAX_PATH];
-    UINT length = GetSystemDirectoryA(system, sizeof system);
-    if (length == 0 || length >= sizeof system) return;
-    join_path(path, sizeof path, system, "shlwapi.dll");
-    HMODULE shlwapi = LoadLibraryExA(path, nullptr, 0);
+    HMODULE shlwapi = load_system_dll("shlwapi.dll");
     if (!shlwapi) return;
     typedef HRESULT(WINAPI * AutoComplete)(HWND, DWORD);
     AutoComplete auto_complete = (AutoComplete)(void*)GetProcAddress(shlwapi, "SHAutoComplete");
@@ -61,12 +60,12 @@ void create_main_window(HINSTANCE instance) {
     window_class.lpszClassName = CLASS_NAME;
     RegisterClassA(&window_class);
 
-    RECT outer = {0, 0, scale(600), scale(370)};
+    RECT outer = {0, 0, scale(CLIENT_WIDTH), scale(MAIN_PAGE_HEIGHT)};
     AdjustWindowRectEx(&outer, WINDOW_STYLE, FALSE, 0);
     int width = outer.right - outer.left, height = outer.bottom - outer.top;
     // Placed for the tallest page, so that the window stays on screen when it grows.
     int x = (GetSystemMetrics(SM_CXSCREEN) - width) / 2;
-    int y = (GetSystemMetrics(SM_CYSCREEN) - scale(492)) / 2 - 40;
+    int y = (GetSystemMetrics(SM_CYSCREEN) - scale(SERVER_PAGE_HEIGHT)) / 2 - 40;
     HWND window = CreateWindowExA(0, CLASS_NAME, "ZANDOR Launcher", WINDOW_STYLE, x, y, width, height, nullptr,
                                   nullptr, instance, nullptr);
     launcher.window = window;
@@ -76,6 +75,7 @@ void create_main_window(HINSTANCE instance) {
     CoInitialize(nullptr);
     enable_folder_suggestions(control_window(ID_FOLDER_EDIT));
     set_start_status_hook(show_start_status);
+    window_hooks.link_action = run_link_action;
 }
 
 void open_window(HINSTANCE instance, int page) {
@@ -150,7 +150,7 @@ static LRESULT on_edit_colour(HDC dc) {
     return (LRESULT)GetStockObject(WHITE_BRUSH);
 }
 
-LRESULT CALLBACK window_procedure(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
+static LRESULT CALLBACK window_procedure(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
     switch (message) {
         case WM_DESTROY:
             launcher.window = nullptr;  // no handle outlives its window

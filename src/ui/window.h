@@ -11,5 +11,3 @@ void open_window(HINSTANCE instance, int page);
 // Runs messages until the quit message, offering each to the window's dialog manager first (Tab,
 // Space and Enter).
 void run_message_loop();
-// The window procedure.
-LRESULT CALLBACK window_procedure(HWND window, UINT message, WPARAM wparam, LPARAM lparam);

@@ -1,9 +1,11 @@
-// The window's ids, pages, timers and own messages, its process-wide state, what the log-in flow
+// The window's ids, pages and timers, its process-wide state, what the log-in flow
 // tells it, and the hooks through which the window calls the log-in flow, the folder page, the links
 // and the players-online lookup (those modules include this header; the window never includes theirs).
 #pragma once
 
 #include <windows.h>
+
+#include "core/window_messages.h"
 
 enum Page { PAGE_NONE = 0, PAGE_LOGIN = 1, PAGE_SERVER = 2, PAGE_MAIN = 3, PAGE_TERMS = 4, PAGE_FOLDER = 5 };
 
@@ -26,9 +28,8 @@ static const UINT TIMER_STATUS_MS = 250;
 static const UINT TIMER_PLAYERS_MS = 30000;
 static const UINT TIMER_LOGIN_POLL_MS = 2000;
 
-// Posted by the log-in worker and the players-online thread, wParam and lParam 0.
-static const UINT WM_LOGIN_DONE = WM_APP + 1;
-static const UINT WM_PLAYERS_ONLINE = WM_APP + 2;
+static_assert(WM_LOGIN_DONE == WM_APP + 1 && WM_PLAYERS_ONLINE == WM_APP + 2,
+              "the workers' messages are the application's own");
 
 enum LinkAction {
     LINK_SIGNUP = 1,

@@ -6,29 +6,29 @@
 #include <windows.h>
 #include <string.h>
 
+#include "account/account_address.h"
 #include "account/account_files.h"
 #include "account/account_requests.h"
-#include "account/link_exchange.h"
 #include "account/login_state.h"
 #include "build_config.h"
+#include "core/file_system.h"
+#include "core/file_tree.h"
 #include "core/folder_path.h"
+#include "core/game_start.h"
 #include "core/launcher_state.h"
 #include "core/log.h"
 #include "core/message_box.h"
 #include "core/text.h"
 #include "core/text_table.h"
 #include "game_setup/d3d8_placement.h"
-#include "updates/file_tree.h"
 #include "updates/state_files.h"
 #include "updates/update_run.h"
-
-static const char GAME_MUTEX[] = "{87F2B5F7-09C3-4520-AB5E-16313ADB035B}";
 
 // Deletes a file, or schedules it for the next restart when it is in use; true when either worked.
 static bool remove_file(const char* path) {
     SetFileAttributesA(path, FILE_ATTRIBUTE_NORMAL);
     if (DeleteFileA(path)) return true;
-    return file_is_present(path) && MoveFileExA(path, nullptr, MOVEFILE_DELAY_UNTIL_REBOOT);
+    return is_file(path) && MoveFileExA(path, nullptr, MOVEFILE_DELAY_UNTIL_REBOOT);
 }
 
 // Gives a set-aside D3D8.dll of another program its name back, from the first place that records one.
@@ -48,7 +48,7 @@ static int restore_set_aside_dll() {
         // A name with a folder part could point anywhere: only plain names in the game folder count.
         if (!name[0] || strchr(name, '\\') || strchr(name, '/')) continue;
         join_path(aside, sizeof aside, paths->game_folder, name);
-        if (!file_is_present(aside) || file_is_present(paths->dll_path)) continue;
+        if (!is_file(aside) || is_file(paths->dll_path)) continue;
         if (MoveFileExA(aside, paths->dll_path, 0)) {
             count++;
             log_line("uninstall: %s renamed back to D3D8.dll", name);
@@ -108,13 +108,6 @@ static bool delete_own_folder(const char* folder) {
     return delete_tree(folder);
 }
 
-static bool game_is_running() {
-    HANDLE mutex = OpenMutexA(SYNCHRONIZE, FALSE, GAME_MUTEX);
-    if (!mutex) return false;
-    CloseHandle(mutex);
-    return true;
-}
-
 bool uninstall() {
     void* owner = launcher.window;
     if (game_is_running()) {
@@ -132,7 +125,7 @@ bool uninstall() {
     }
     log_line("UNINSTALL");
     stop_update_worker();
-    if (current_login.token[0]) log_out_request(launcher.account_host, ACCOUNT_PORT, current_login.token);
+    if (current_login.token[0]) log_out_request(launcher.account_host, account_server_port(), current_login.token);
 
     const UpdatePaths* paths = &launcher.update_paths;
     int count = 0;

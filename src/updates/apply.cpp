@@ -5,8 +5,9 @@
 #include <windows.h>
 #include <string.h>
 
+#include "core/codecs.h"
+#include "core/file_tree.h"
 #include "updates/file_digest.h"
-#include "updates/file_tree.h"
 #include "updates/part_kinds.h"
 #include "updates/staging.h"
 #include "updates/state_files.h"
@@ -174,7 +175,9 @@ bool install_dll(const UpdatePaths* paths, const UpdateManifest* manifest, uint3
     char previous_hex[DIGEST_HEX_CAP] = "";
     uint8_t digest[64];
     uint64_t size = 0;
-    if (is_file(paths->dll_path) && sha512_file(paths->dll_path, digest, &size)) digest_to_hex(digest, previous_hex);
+    if (is_file(paths->dll_path) && sha512_file(paths->dll_path, digest, &size)) {
+        hex_encode(digest, 64, previous_hex);
+    }
 
     char previous[PATH_CAP], staging[PATH_CAP];
     if (!prepare_swap(paths, manifest, PART_DLL, old_version, previous, staging, error, error_size)) return false;
@@ -194,7 +197,7 @@ bool install_dll(const UpdatePaths* paths, const UpdateManifest* manifest, uint3
     bool had_earlier = boot_state_load(paths, &earlier);
     BootState boot;
     memset(&boot, 0, sizeof boot);
-    digest_to_hex(file->sha512, boot.pending_sha512);
+    hex_encode(file->sha512, 64, boot.pending_sha512);
     boot.pending_version = manifest->parts[PART_DLL].version;
     boot.attempts = 0;
     if (is_file(paths->dll_path)) copy_text(boot.previous_path, sizeof boot.previous_path, aside);
@@ -247,4 +250,16 @@ bool apply_part(const UpdatePaths* paths, const UpdateManifest* manifest, const 
             copy_text(error, error_size, "unknown part");
             return false;
     }
+}
+
+bool swap_part_in(const UpdatePaths* paths, const UpdateManifest* manifest, const UpdateManifest* old_manifest,
+                  int kind, InstalledState* state, bool* installed_changed, char* error, size_t error_size) {
+    if (!apply_part(paths, manifest, old_manifest, kind, state->version[kind], error, error_size)) return false;
+    state->version[kind] = manifest->parts[kind].version;
+    state->staged_version[kind] = 0;
+    if (kind == PART_DLL) {
+        hex_encode(manifest->files[manifest->parts[PART_DLL].first_file].sha512, 64, state->dll_sha512);
+    }
+    if (kind == PART_BOTS || kind == PART_RUNTIME) *installed_changed = true;
+    return true;
 }

@@ -8,6 +8,7 @@
 
 #include "core/text.h"
 #include "updates/manifest.h"
+#include "updates/state_text.h"
 #include "updates/update_paths.h"
 
 #define APPLY_ERROR_CAP 300
@@ -26,3 +27,9 @@ bool apply_part(const UpdatePaths* paths, const UpdateManifest* manifest, const 
 // earlier boot.json back).
 bool install_dll(const UpdatePaths* paths, const UpdateManifest* manifest, uint32_t old_version, char* error,
                  size_t error_size) MUST_USE;
+// Swaps one part of manifest in (apply_part with the kind's installed version in state) and, when it
+// went, records it in state: the manifest's version, nothing waiting in staging, and for the DLL its
+// digest. Sets *installed_changed for the bots and the runtime, whose files the installed manifest
+// lists. On failure state is unchanged and error holds the reason.
+bool swap_part_in(const UpdatePaths* paths, const UpdateManifest* manifest, const UpdateManifest* old_manifest,
+                  int kind, InstalledState* state, bool* installed_changed, char* error, size_t error_size) MUST_USE;

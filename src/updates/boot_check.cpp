@@ -7,6 +7,7 @@
 #include <stdlib.h>
 #include <string.h>
 
+#include "core/codecs.h"
 #include "core/log.h"
 #include "core/text.h"
 #include "updates/file_digest.h"
@@ -114,7 +115,7 @@ int dll_boot_check(const UpdatePaths* paths, char* message, size_t message_size)
     uint8_t digest[64];
     uint64_t size = 0;
     bool readable = dll_present && sha512_file(paths->dll_path, digest, &size);
-    if (readable) digest_to_hex(digest, in_place);
+    if (readable) hex_encode(digest, 64, in_place);
     if (!dll_present || (readable && strcmp(in_place, boot.pending_sha512) != 0)) {
         int code = finish_or_undo(paths, &boot, dll_present, in_place, failed_path, message, message_size);
         if (code >= 0) return code;

@@ -6,6 +6,9 @@
 #include <stdlib.h>
 #include <string.h>
 
+#include "core/codecs.h"
+#include "core/shared_counter.h"
+#include "core/socket_lines.h"
 #include "updates/file_digest.h"
 #include "updates/part_kinds.h"
 #include "updates/staging.h"
@@ -35,7 +38,7 @@ static bool stage_from_installed(const UpdatePaths* paths, const ManifestFile* f
 static bool fetch_pieces(SOCKET sock, const ManifestFile* file, HANDLE part, const char* part_path, uint64_t offset,
                          uint8_t* buffer, UpdateProgress* progress, char* error, size_t error_size) {
     char hex[DIGEST_HEX_CAP];
-    digest_to_hex(file->sha512, hex);
+    hex_encode(file->sha512, 64, hex);
     while (offset < file->size) {
         if (stop_requested(progress)) {
             copy_text(error, error_size, "stopped");
@@ -51,7 +54,7 @@ static bool fetch_pieces(SOCKET sock, const ManifestFile* file, HANDLE part, con
         UpdateWait wait;
         update_wait_start(&wait, UPDATE_ANSWER_LIMIT_MS, &progress->stop);
         uint32_t length = 0;
-        bool ok = update_send_line(sock, line, line_length) &&
+        bool ok = send_all(sock, line, line_length) &&
                   update_read_answer(sock, wanted_length, &length, error, error_size, &wait) && length > 0 &&
                   update_receive_exact(sock, buffer, length, &wait);
         if (!ok) {
@@ -68,7 +71,7 @@ static bool fetch_pieces(SOCKET sock, const ManifestFile* file, HANDLE part, con
             return false;
         }
         offset += length;
-        progress->done_bytes += length;
+        counter_add(&progress->done_bytes, length);
     }
     return true;
 }
@@ -93,7 +96,7 @@ static bool download_file(SOCKET sock, const UpdatePaths* paths, const UpdateMan
         if (is_folder(part_path)) RemoveDirectoryA(part_path);
         DeleteFileA(part_path);
     }
-    progress->done_bytes += offset;
+    counter_add(&progress->done_bytes, offset);
 
     HANDLE part = CreateFileA(part_path, FILE_APPEND_DATA, FILE_SHARE_READ, nullptr, OPEN_ALWAYS,
                               FILE_ATTRIBUTE_NORMAL, nullptr);
@@ -134,8 +137,8 @@ bool download_parts(SOCKET sock, const UpdatePaths* paths, const UpdateManifest*
     bool ok = needed != nullptr && buffer != nullptr;
     if (!ok) copy_text(reason, sizeof reason, "out of memory");
 
-    progress->done_bytes = 0;
-    progress->total_bytes = 0;
+    counter_set(&progress->done_bytes, 0);
+    counter_set(&progress->total_bytes, 0);
     progress->phase = PHASE_EXAMINING;
     for (uint32_t i = 0; ok && i < manifest->file_count; i++) {
         const ManifestFile* file = &manifest->files[i];
@@ -151,7 +154,7 @@ bool download_parts(SOCKET sock, const UpdatePaths* paths, const UpdateManifest*
             continue;
         }
         needed[i] = true;
-        progress->total_bytes += file->size;
+        counter_add(&progress->total_bytes, file->size);
     }
 
     if (ok) progress->phase = PHASE_DOWNLOADING;

@@ -45,16 +45,6 @@ bool flush_file(const char* path) {
     return flushed;
 }
 
-bool is_file(const char* path) {
-    DWORD attributes = GetFileAttributesA(path);
-    return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
-}
-
-bool is_folder(const char* path) {
-    DWORD attributes = GetFileAttributesA(path);
-    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
-}
-
 bool file_size(const char* path, uint64_t* size) {
     WIN32_FILE_ATTRIBUTE_DATA data;
     if (!GetFileAttributesExA(path, GetFileExInfoStandard, &data)) return false;
@@ -71,15 +61,6 @@ bool file_matches(const char* path, const ManifestFile* entry) {
     uint64_t read = 0;
     if (!sha512_file(path, digest, &read)) return false;
     return read == entry->size && memcmp(digest, entry->sha512, 64) == 0;
-}
-
-void digest_to_hex(const uint8_t digest[64], char hex[DIGEST_HEX_CAP]) {
-    static const char digits[] = "0123456789abcdef";
-    for (int i = 0; i < 64; i++) {
-        hex[2 * i] = digits[digest[i] >> 4];
-        hex[2 * i + 1] = digits[digest[i] & 15];
-    }
-    hex[128] = 0;
 }
 
 unsigned count_files(const char* folder) {

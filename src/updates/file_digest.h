@@ -5,9 +5,11 @@
 #include <stddef.h>
 #include <stdint.h>
 
+#include "core/file_system.h"
 #include "core/text.h"
 #include "updates/manifest.h"
 
+// Room for a SHA-512 digest in lower-case hex (hex_encode of 64 bytes) and its zero byte.
 #define DIGEST_HEX_CAP 129
 #define HASH_BLOCK_SIZE 262144u
 
@@ -16,15 +18,10 @@
 bool sha512_file(const char* path, uint8_t digest[64], uint64_t* size) MUST_USE;
 // True when path is an existing file of exactly the entry's size whose SHA-512 is the entry's.
 bool file_matches(const char* path, const ManifestFile* entry) MUST_USE;
-// 128 lower-case hex characters and a zero byte.
-void digest_to_hex(const uint8_t digest[64], char hex[DIGEST_HEX_CAP]);
 
 // Writes the file's data through to the disk (FlushFileBuffers), so that a power cut after a later
 // move cannot leave it zero-filled or cut; false when it cannot be opened for writing or flushed.
 bool flush_file(const char* path) MUST_USE;
-
-bool is_file(const char* path);
-bool is_folder(const char* path);
 // The size of an existing file (not a folder); false otherwise.
 bool file_size(const char* path, uint64_t* size) MUST_USE;
 // Files in the folder and all its sub-folders (folders themselves not counted).

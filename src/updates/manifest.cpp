@@ -5,7 +5,7 @@
 #include <stdlib.h>
 #include <string.h>
 
-#include "account/codecs.h"
+#include "core/codecs.h"
 #include "updates/manifest_fields.h"
 #include "updates/release_keys.h"
 
@@ -55,7 +55,8 @@ static int split_slices(const char* start, size_t length, Field* fields, int lim
     return count;
 }
 
-// Checks the signature line (steps 4 and 3): on success gives the key id.
+// Checks the signature line: its form, a release key this build trusts, then the Ed25519 signature
+// over the signed prefix and the body. On success gives the key id.
 static bool check_signature(const char* text, size_t body_length, size_t length, uint32_t* key_id,
                             const uint8_t* message, char* error, size_t error_size) {
     const char* line = text + body_length;
@@ -110,19 +111,15 @@ struct BodyReader {
     uint16_t path_slots[PATH_SLOTS];  // file index + 1, 0 = free
 };
 
-static char lower_ascii(char c) {
-    return (c >= 'A' && c <= 'Z') ? (char)(c - 'A' + 'a') : c;
-}
-
 static uint32_t path_hash(int kind, const char* path, size_t length) {
     uint32_t hash = 2166136261u ^ (uint32_t)kind;
-    for (size_t i = 0; i < length; i++) hash = (hash ^ (uint8_t)lower_ascii(path[i])) * 16777619u;
+    for (size_t i = 0; i < length; i++) hash = (hash ^ (uint8_t)ascii_lower(path[i])) * 16777619u;
     return hash;
 }
 
 static bool same_path_nocase(const char* a, const char* b, size_t length) {
     for (size_t i = 0; i < length; i++) {
-        if (lower_ascii(a[i]) != lower_ascii(b[i])) return false;
+        if (ascii_lower(a[i]) != ascii_lower(b[i])) return false;
     }
     return b[length] == 0;
 }
@@ -213,7 +210,8 @@ static bool read_body_line(BodyReader* reader, const Field* fields, int count) {
     return false;
 }
 
-// Reads every body line (steps 5 to 7).
+// Reads every body line: the magic line first, then the channel, release, part, file and known DLL
+// lines in any order; any other line makes the manifest invalid.
 static bool read_body(BodyReader* reader, const char* body, size_t length, char* error,
                       size_t error_size) {
     int line_number = 0;
@@ -243,7 +241,8 @@ static bool read_body(BodyReader* reader, const char* body, size_t length, char*
     return true;
 }
 
-// The rules that hold for whole parts (step 9); gives the first failure or null.
+// The rules that hold for whole parts: each has files, the dll and launcher parts hold their one
+// file, the bots part only .jar files at its top. Gives the first failure or null.
 static const char* check_parts(const UpdateManifest* manifest) {
     for (int kind = 0; kind < PART_KIND_COUNT; kind++) {
         const ManifestPart* part = &manifest->parts[kind];

@@ -15,5 +15,3 @@ enum {
 
 // "dll", "bots", "runtime", "launcher"; "?" for any other index.
 const char* part_kind_name(int kind);
-// The index of a kind name (case-sensitive), or -1.
-int part_kind_from_name(const char* name);

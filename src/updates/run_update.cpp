@@ -4,9 +4,9 @@
 
 #include <winsock2.h>
 #include <windows.h>
-#include <stdarg.h>
 #include <string.h>
 
+#include "core/codecs.h"
 #include "core/text.h"
 #include "updates/apply.h"
 #include "updates/download.h"
@@ -15,17 +15,6 @@
 #include "updates/staging.h"
 #include "updates/state_files.h"
 #include "updates/update_protocol.h"
-
-static void add_note(UpdateResult* result, const char* fmt, ...) __attribute__((format(printf, 2, 3)));
-
-static void add_note(UpdateResult* result, const char* fmt, ...) {
-    char note[400];
-    va_list args;
-    va_start(args, fmt);
-    format_text_v(note, sizeof note, fmt, args);
-    va_end(args);
-    append_text(result->message, sizeof result->message, note);
-}
 
 static const ManifestFile* first_file(const UpdateManifest* manifest, int kind) {
     return &manifest->files[manifest->parts[kind].first_file];
@@ -40,7 +29,7 @@ static bool dll_is_managed(const UpdatePaths* paths, const UpdateManifest* manif
     uint8_t digest[64];
     uint64_t size = 0;
     if (!sha512_file(paths->dll_path, digest, &size)) return false;
-    digest_to_hex(digest, dll_hex);
+    hex_encode(digest, 64, dll_hex);
     if (state->dll_sha512[0] && strcmp(dll_hex, state->dll_sha512) == 0) return true;
     // The DLL on probation was installed by the launcher: a run killed after its swap but before
     // installed.json was saved leaves it recorded only in boot.json.
@@ -60,19 +49,21 @@ static bool dll_is_managed(const UpdatePaths* paths, const UpdateManifest* manif
     return false;
 }
 
-// Steps 6 to 10: which parts are out of date (newer) and which wait in staging already (staged).
+// Part by part against the manifest: whether the DLL in the game folder is ours to replace, which
+// parts are out of date (newer) and which wait complete in staging already (staged).
 static void decide_parts(const UpdatePaths* paths, const UpdateManifest* manifest, InstalledState* state,
                          UpdateResult* result) {
     char dll_hex[DIGEST_HEX_CAP];
     state->dll_managed = dll_is_managed(paths, manifest, state, dll_hex);
     if (manifest->parts[PART_DLL].present) {
         char offered[DIGEST_HEX_CAP];
-        digest_to_hex(first_file(manifest, PART_DLL)->sha512, offered);
+        hex_encode(first_file(manifest, PART_DLL)->sha512, 64, offered);
         if (!state->dll_managed) {
             result->dll_not_ours = true;
         } else if (state->bad_dll_sha512[0] && strcmp(offered, state->bad_dll_sha512) == 0) {
-            add_note(result, "DLL version %u failed to start before - not installed again; ",
-                     (unsigned)manifest->parts[PART_DLL].version);
+            append_format(result->message, sizeof result->message,
+                          "DLL version %u failed to start before - not installed again; ",
+                          (unsigned)manifest->parts[PART_DLL].version);
         } else if (strcmp(dll_hex, offered) == 0) {
             // Also its digest: a run killed after the swap did not get to record it.
             state->version[PART_DLL] = manifest->parts[PART_DLL].version;
@@ -103,7 +94,8 @@ static void decide_parts(const UpdatePaths* paths, const UpdateManifest* manifes
     }
 }
 
-// Step 15 and 16: swap in what was staged; what cannot be swapped now waits for the next start.
+// Swaps in the parts that were downloaded; a part that cannot be swapped now waits in staging for
+// the next start, and the installed and staged manifests are saved for what changed.
 static void swap_parts(const UpdatePaths* paths, const UpdateManifest* manifest, InstalledState* state,
                        UpdateResult* result) {
     UpdateManifest old_manifest = {};
@@ -113,18 +105,13 @@ static void swap_parts(const UpdatePaths* paths, const UpdateManifest* manifest,
         if (!(result->newer & PART_BIT(kind))) continue;
         uint32_t version = manifest->parts[kind].version;
         char reason[APPLY_ERROR_CAP];
-        if (apply_part(paths, manifest, have_old ? &old_manifest : nullptr, kind, state->version[kind], reason,
-                       sizeof reason)) {
+        if (swap_part_in(paths, manifest, have_old ? &old_manifest : nullptr, kind, state, &installed_changed, reason,
+                         sizeof reason)) {
             result->applied |= PART_BIT(kind);
-            state->version[kind] = version;
-            state->staged_version[kind] = 0;
-            if (kind == PART_DLL) {
-                digest_to_hex(first_file(manifest, PART_DLL)->sha512, state->dll_sha512);
-                state->dll_managed = true;
-            }
-            if (kind == PART_BOTS || kind == PART_RUNTIME) installed_changed = true;
+            if (kind == PART_DLL) state->dll_managed = true;
         } else {
-            add_note(result, "%s waits for the next start (%s); ", part_kind_name(kind), reason);
+            append_format(result->message, sizeof result->message, "%s waits for the next start (%s); ",
+                          part_kind_name(kind), reason);
             result->staged |= PART_BIT(kind);
             state->staged_version[kind] = version;
             waiting = true;

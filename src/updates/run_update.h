@@ -4,6 +4,7 @@
 
 #include <stdint.h>
 
+#include "account/saved_login.h"
 #include "updates/update_paths.h"
 #include "updates/update_run.h"
 
@@ -11,7 +12,7 @@ struct UpdateRequest {
     char host[128];
     int port;
     char channel[32];
-    char token[96];  // empty when nobody is logged in; wiped after the run
+    char token[TOKEN_CAP];  // empty when nobody is logged in; wiped after the run
 };
 
 // The run itself; fills result (zeroed by the caller) and writes progress. True when the run got a

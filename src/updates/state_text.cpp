@@ -85,15 +85,11 @@ void digest_hex_lower(char* text) {
     }
 }
 
-static char lower_ascii(char c) {
-    return (c >= 'A' && c <= 'Z') ? (char)(c - 'A' + 'a') : c;
-}
-
 bool path_inside_folder(const char* path, const char* folder) {
     size_t n = strlen(folder);
     if (n == 0) return false;
     for (size_t i = 0; i < n; i++) {
-        if (lower_ascii(path[i]) != lower_ascii(folder[i])) return false;
+        if (ascii_lower(path[i]) != ascii_lower(folder[i])) return false;
     }
     const char* rest = path + n;
     if (*rest != '\\') return false;

@@ -1,7 +1,7 @@
 // The fixed places of everything the updates install or keep, derived once from the game folder.
 #pragma once
 
-#define PATH_CAP 260
+#include "core/file_system.h"
 
 struct UpdatePaths {
     char game_folder[PATH_CAP];
@@ -15,7 +15,3 @@ struct UpdatePaths {
 // Fills every path from the game folder (one trailing backslash removed) and creates the updates
 // folder with every missing parent.
 void update_paths_init(UpdatePaths* paths, const char* game_folder);
-// Creates every missing folder along path; true when path then exists as a folder.
-bool make_dirs(const char* path);
-// make_dirs of the part of path before its last backslash.
-bool make_parent_dirs(const char* path);

@@ -5,23 +5,14 @@
 #include <stdlib.h>
 #include <string.h>
 
+#include "core/socket_lines.h"
+
 #define HELLO "ZANDOR-UPDATE 1\n"
 #define HELLO_ANSWER "ZANDOR-UPDATE-OK 1"
 #define HELLO_LINE_LIMIT 63
 #define ANSWER_LINE_LIMIT 199
 #define RECEIVE_CHUNK 65536
 
-
-bool update_send_line(SOCKET sock, const char* bytes, size_t length) {
-    while (length > 0) {
-        int chunk = length > 65536 ? 65536 : (int)length;
-        int sent = send(sock, bytes, chunk, 0);
-        if (sent <= 0) return false;
-        bytes += sent;
-        length -= (size_t)sent;
-    }
-    return true;
-}
 
 void update_wait_start(UpdateWait* wait, unsigned long limit_ms, const volatile long* stop) {
     wait->deadline = GetTickCount() + limit_ms;
@@ -70,23 +61,14 @@ bool update_receive_exact(SOCKET sock, void* buffer, size_t length, const Update
     return true;
 }
 
-// Reads one line byte by byte: CR is dropped, LF ends it. False when a receive fails or limit
+static bool wait_for_line(SOCKET sock, const void* wait) {
+    return wait_readable(sock, (const UpdateWait*)wait);
+}
+
+// Reads one line: CR is dropped, LF ends it. False when a receive fails, the wait ends or limit
 // characters arrive without an LF. The line is kept with its length (it may hold zero bytes).
 static bool receive_line(SOCKET sock, char* line, size_t limit, size_t* length, const UpdateWait* wait) {
-    size_t n = 0;
-    line[0] = 0;
-    for (;;) {
-        char c;
-        if (!wait_readable(sock, wait) || recv(sock, &c, 1, 0) != 1) return false;
-        if (c == '\r') continue;
-        if (c == '\n') break;
-        if (n >= limit) return false;
-        line[n++] = c;
-        line[n] = 0;
-        if (n >= limit) return false;
-    }
-    *length = n;
-    return true;
+    return read_line_waiting(sock, line, limit, length, wait_for_line, wait);
 }
 
 static void close_socket(SOCKET* sock) {
@@ -113,7 +95,7 @@ static bool connect_within_wait(SOCKET sock, const struct addrinfo* address) {
 static bool say_hello(SOCKET sock) {
     UpdateWait wait;
     update_wait_start(&wait, UPDATE_ANSWER_LIMIT_MS, nullptr);
-    if (!update_send_line(sock, HELLO, strlen(HELLO))) return false;
+    if (!send_all(sock, HELLO, strlen(HELLO))) return false;
     char line[HELLO_LINE_LIMIT + 1];
     size_t length = 0;
     return receive_line(sock, line, HELLO_LINE_LIMIT, &length, &wait) && length == strlen(HELLO_ANSWER) &&
@@ -174,7 +156,7 @@ void update_send_token(SOCKET sock, const char* token) {
     if (length == 0 || length >= UPDATE_TOKEN_LIMIT || memchr(token, '\n', length)) return;
     char line[UPDATE_TOKEN_LIMIT + 16];
     size_t n = format_text(line, sizeof line, "TOKEN %s\n", token);
-    if (!update_send_line(sock, line, n)) {
+    if (!send_all(sock, line, n)) {
         // The server gives no answer to the token; a failed send shows at the next request.
     }
     wipe(line, sizeof line);
@@ -215,7 +197,7 @@ bool update_fetch_manifest(SOCKET sock, const char* channel, uint64_t highest_se
     update_wait_start(&wait, UPDATE_ANSWER_LIMIT_MS, nullptr);
     char request[128];
     size_t n = format_text(request, sizeof request, "MANIFEST %s\n", channel);
-    if (!update_send_line(sock, request, n)) {
+    if (!send_all(sock, request, n)) {
         format_reason(error, error_size, "the update server closed the connection");
         return false;
     }
@@ -247,7 +229,7 @@ bool update_fetch_manifest(SOCKET sock, const char* channel, uint64_t highest_se
 
 void update_bye(SOCKET* sock) {
     if (*sock == INVALID_SOCKET) return;
-    if (!update_send_line(*sock, "BYE\n", 4)) {
+    if (!send_all(*sock, "BYE\n", 4)) {
         // Nothing answers BYE; the connection is closed either way.
     }
     close_socket(sock);

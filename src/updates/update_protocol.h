@@ -48,8 +48,6 @@ bool update_fetch_manifest(SOCKET sock, const char* channel, uint64_t highest_se
 // Sends "BYE", closes the socket and stops Winsock; nothing for an invalid socket.
 void update_bye(SOCKET* sock);
 
-// Sends every byte; false when a send gives 0 or less.
-bool update_send_line(SOCKET sock, const char* bytes, size_t length) MUST_USE;
 // Receives exactly length bytes in reads of at most 65536; false when a receive gives 0 or less, no
 // byte comes for 20 s, or (with a wait) its deadline passes or its stop flag is set.
 bool update_receive_exact(SOCKET sock, void* buffer, size_t length, const UpdateWait* wait) MUST_USE;

@@ -7,11 +7,11 @@
 #include <windows.h>
 #include <string.h>
 
-#include "account/link_exchange.h"
+#include "account/account_address.h"
 #include "account/login_state.h"
-
 #include "core/launcher_state.h"
 #include "core/log.h"
+#include "core/shared_counter.h"
 #include "core/text.h"
 #include "game_setup/d3d8_placement.h"
 #include "game_setup/game_account.h"
@@ -32,6 +32,10 @@ volatile long update_done;
 // Written by the thread that starts or stops the worker (the window thread) only.
 static HANDLE worker_thread;
 static int server_port = UPDATE_PORT;
+// The worker's own copy of the log-in: written by start_update_run before the worker starts, read
+// only by the worker, wiped by it when it ends. The window may change the current log-in meanwhile.
+static SavedLogin run_login;
+static bool run_logged_in;
 
 void set_update_port(int port) {
     server_port = port;
@@ -41,25 +45,34 @@ int update_port() {
     return server_port;
 }
 
-static bool player_logged_in() {
-    return update_login.logged_in && *update_login.logged_in;
+static void take_login_for_run() {
+    run_logged_in = update_login.logged_in && *update_login.logged_in;
+    if (run_logged_in && update_login.login) {
+        run_login = *update_login.login;
+    } else {
+        wipe(&run_login, sizeof run_login);
+    }
+}
+
+static void forget_login_of_run() {
+    wipe(&run_login, sizeof run_login);
 }
 
 static void write_game_account_file() {
     GameAccountStep step;
     step.account_host = launcher.account_host;
-    step.account_port = ACCOUNT_PORT;
+    step.account_port = account_server_port();
     step.game_folder = launcher.update_paths.game_folder;
-    step.logged_in = player_logged_in();
-    step.login = update_login.login;
+    step.logged_in = run_logged_in;
+    step.login = &run_login;
     step.stop = &update_progress.stop;
     write_game_account(&step);
 }
 
 static void reset_progress() {
     InterlockedExchange(&update_progress.stop, 0);
-    update_progress.done_bytes = 0;
-    update_progress.total_bytes = 0;
+    counter_set(&update_progress.done_bytes, 0);
+    counter_set(&update_progress.total_bytes, 0);
     update_progress.phase = 0;
 }
 
@@ -69,9 +82,7 @@ bool update_once() {
     copy_text(request.host, sizeof request.host, launcher.update_host);
     request.port = server_port;
     copy_text(request.channel, sizeof request.channel, launcher.update_channel);
-    if (player_logged_in() && update_login.login) {
-        copy_text(request.token, sizeof request.token, update_login.login->token);
-    }
+    if (run_logged_in) copy_text(request.token, sizeof request.token, run_login.token);
     memset(&update_result, 0, sizeof update_result);
     bool ok = run_update(&launcher.update_paths, &request, &update_progress, &update_result);
     wipe(request.token, sizeof request.token);
@@ -107,12 +118,14 @@ static DWORD WINAPI update_worker(void*) {
     write_game_account_file();
     launcher.update_ok = update_once();
     if (launcher.update_ok && update_result.dll_not_ours && !update_progress.stop) hand_over_d3d8();
+    forget_login_of_run();
     InterlockedExchange(&update_done, 1);
     return 0;
 }
 
 static DWORD WINAPI short_worker(void*) {
     write_game_account_file();
+    forget_login_of_run();
     look_up_newest_launcher();
     InterlockedExchange(&update_done, 1);
     return 0;
@@ -125,22 +138,26 @@ void start_update_run() {
     memset(&update_result, 0, sizeof update_result);
     InterlockedExchange(&update_done, 0);
     launcher.update_ok = false;
+    take_login_for_run();
 
     LPTHREAD_START_ROUTINE routine;
-    if (launcher.update_host[0] && trusted_key_count() > 0 && player_logged_in()) {
+    if (launcher.update_host[0] && trusted_key_count() > 0 && run_logged_in) {
         launcher.update_checked = true;
         log_line("checking %s:%d channel %s", launcher.update_host, server_port, launcher.update_channel);
         routine = update_worker;
     } else {
         launcher.update_checked = false;
-        const char* reason = !player_logged_in()       ? "not logged in"
+        const char* reason = !run_logged_in            ? "not logged in"
                              : launcher.update_host[0] ? "no ZANDOR release key built in yet"
                                                        : "no update server";
         log_line("no update check (%s)", reason);
         routine = short_worker;
     }
     worker_thread = CreateThread(nullptr, 0, routine, nullptr, 0, nullptr);
-    if (!worker_thread) InterlockedExchange(&update_done, 1);
+    if (!worker_thread) {
+        forget_login_of_run();
+        InterlockedExchange(&update_done, 1);
+    }
 }
 
 bool update_worker_started() {
@@ -163,7 +180,7 @@ void forget_update_worker() {
 
 void stop_update_run(bool allow_restart) {
     InterlockedExchange(&update_progress.stop, 1);
-    bool ended = wait_for_update_worker(20000);
+    bool ended = wait_for_update_worker(UPDATE_WORKER_WAIT_MS);
     // A worker that is still running keeps the run marked as started, so that no second worker
     // works on the same files beside it.
     if (allow_restart && ended) update_started = false;

@@ -4,17 +4,23 @@
 // Who writes what:
 // - update_progress.stop: any thread, with an interlocked exchange, to ask the run to stop; the
 //   worker only reads it.
-// - update_progress.done_bytes / total_bytes / phase: the worker, plain stores; the window only
-//   paints them.
-// - update_result, update_ok: the worker; the window reads them only after it saw update_done = 1.
+// - update_progress.done_bytes / total_bytes: the worker, with interlocked 64-bit writes; the window
+//   reads them whole (core/shared_counter.h) and only paints them.
+// - update_progress.phase: the worker; the window only paints it.
+// - update_result, launcher.update_ok and launcher.player_message: the worker; the window reads
+//   them only after it saw update_done = 1.
 // - update_done: set to 0 by start_update_run and to 1 by the worker as its last act, both with an
 //   interlocked exchange; the window reads it in its status tick.
-// - update_started, update_checked: the window thread only.
+// - update_started, update_checked, update_login: the window thread only. The worker never reads
+//   update_login: start_update_run copies the log-in it points at before the worker starts.
 #pragma once
 
 #include <stdint.h>
 
 #include "account/saved_login.h"
+
+// How long a stop waits for a running worker, and the shut-down for the last one.
+static const unsigned long UPDATE_WORKER_WAIT_MS = 20000;
 
 enum UpdatePhase { PHASE_EXAMINING = 1, PHASE_DOWNLOADING = 2, PHASE_FINISHED = 3, PHASE_FAILED = 4 };
 
@@ -35,8 +41,9 @@ struct UpdateResult {
     char message[400];
 };
 
-// What the run needs from the log-in flow. The flow points these at its own state (window thread);
-// the run reads them only when it starts. Null pointers mean nobody is logged in and no note.
+// What the run needs from the log-in flow. The flow points these at its own state at start-up; the
+// window thread reads them: start_update_run takes a copy of the log-in for the worker, the outcome
+// text reads the note. A null pointer (tests leave them so) counts as nobody logged in, or no note.
 struct UpdateLogin {
     const SavedLogin* login;   // the current log-in; its token names the player to the server
     const bool* logged_in;     // the player is logged in
@@ -52,8 +59,8 @@ extern volatile long update_done;
 // Starts the update worker (or the short worker when no check is made); nothing while a run was
 // started already. Called by the window when the main page is shown.
 void start_update_run();
-// Asks a running worker to stop and waits for it at most 20 s; clears update_started when
-// allow_restart is set (log-out, "Not you?"), so the next log-in starts a new run.
+// Asks a running worker to stop and waits for it at most UPDATE_WORKER_WAIT_MS; clears
+// update_started when allow_restart is set (log-out, "Not you?"), so the next log-in starts a new run.
 void stop_update_run(bool allow_restart);
 // Waits at most timeout_ms for the worker; closes its handle when it ended, keeps it (and gives
 // false) when it did not end in time.

@@ -1,29 +1,21 @@
 // Swapping in the parts that wait in staging since an earlier run.
 #include "updates/waiting_parts.h"
 
-#include <stdarg.h>
 #include <string.h>
 
 #include "core/text.h"
 #include "updates/apply.h"
-#include "updates/file_digest.h"
 #include "updates/part_kinds.h"
 #include "updates/state_files.h"
 
-static void add_note(char* notes, size_t notes_size, const char* fmt, ...) __attribute__((format(printf, 3, 4)));
-
-static void add_note(char* notes, size_t notes_size, const char* fmt, ...) {
-    if (!notes || notes_size == 0) return;
-    char note[600];
-    va_list args;
-    va_start(args, fmt);
-    format_text_v(note, sizeof note, fmt, args);
-    va_end(args);
-    append_text(notes, notes_size, note);
-}
-
 void apply_waiting_parts(const UpdatePaths* paths, unsigned* applied_mask, char* notes, size_t notes_size) {
-    if (notes && notes_size) notes[0] = 0;
+    // A null notes buffer takes no notes.
+    char no_notes[1];
+    if (!notes || notes_size == 0) {
+        notes = no_notes;
+        notes_size = sizeof no_notes;
+    }
+    notes[0] = 0;
     if (applied_mask) *applied_mask = 0;
     InstalledState state;
     installed_state_load(paths, &state);
@@ -34,7 +26,7 @@ void apply_waiting_parts(const UpdatePaths* paths, unsigned* applied_mask, char*
     UpdateManifest staged = {};
     char reason[400];
     if (!stored_manifest_load(paths, STAGED_MANIFEST_FILE, &staged, reason, sizeof reason)) {
-        add_note(notes, notes_size, "staged parts dropped (%s); ", reason);
+        append_format(notes, notes_size, "staged parts dropped (%s); ", reason);
         memset(state.staged_version, 0, sizeof state.staged_version);
         state.staged_release = 0;
         installed_state_save(paths, &state);
@@ -53,21 +45,16 @@ void apply_waiting_parts(const UpdatePaths* paths, unsigned* applied_mask, char*
         }
         uint32_t old_version = state.version[kind];
         char error[APPLY_ERROR_CAP];
-        if (!apply_part(paths, &staged, have_installed ? &installed : nullptr, kind, old_version, error, sizeof error)) {
-            add_note(notes, notes_size, "%s version %u still waits (%s); ", part_kind_name(kind), (unsigned)waiting,
-                     error);
+        if (!swap_part_in(paths, &staged, have_installed ? &installed : nullptr, kind, &state, &installed_changed,
+                          error, sizeof error)) {
+            append_format(notes, notes_size, "%s version %u still waits (%s); ", part_kind_name(kind),
+                          (unsigned)waiting, error);
             still_waiting = true;
             continue;
         }
-        add_note(notes, notes_size, "%s version %u swapped in (version %u kept); ", part_kind_name(kind),
-                 (unsigned)waiting, (unsigned)old_version);
-        state.version[kind] = waiting;
-        state.staged_version[kind] = 0;
+        append_format(notes, notes_size, "%s version %u swapped in (version %u kept); ", part_kind_name(kind),
+                      (unsigned)waiting, (unsigned)old_version);
         if (applied_mask) *applied_mask |= PART_BIT(kind);
-        if (kind == PART_DLL) {
-            digest_to_hex(staged.files[staged.parts[PART_DLL].first_file].sha512, state.dll_sha512);
-        }
-        if (kind == PART_BOTS || kind == PART_RUNTIME) installed_changed = true;
     }
     if (installed_changed && stored_manifest_save(paths, INSTALLED_MANIFEST_FILE, &staged)) {
         state.installed_release = staged.release;

@@ -80,7 +80,7 @@ static DWORD WINAPI players_thread(void*) {
     InterlockedExchange(&players_count, parse_players_online(page));
     InterlockedExchange(&players_fetch_running, 0);
     HWND window = (HWND)launcher.window;
-    if (window) PostMessageA(window, WM_PLAYERS_ONLINE_ID, 0, 0);
+    if (window) PostMessageA(window, WM_PLAYERS_ONLINE, 0, 0);
     return 0;
 }
 

@@ -6,7 +6,7 @@
 #include <string>
 
 #include "account/account_answers.h"
-#include "account/codecs.h"
+#include "core/codecs.h"
 
 namespace {
 
@@ -27,7 +27,7 @@ const std::string OK8 = "OK\tpgt1.tok\t17\t42\tQW5h\tpgm1.ABCDEFGHIJKLMNOPQRSTUV
 TEST(AccountAnswers, SplitAnswerKeepsTabsInTheLastFieldWhereSplitFieldsFails) {
     char text[] = "a\t\tb\tc\td";
     char* fields[3];
-    ASSERT_EQ(split_answer(text, fields, 3), 3);
+    ASSERT_EQ(split_fields_keep_rest(text, fields, 3), 3);
     EXPECT_STREQ(fields[0], "a");
     EXPECT_STREQ(fields[1], "");
     EXPECT_STREQ(fields[2], "b\tc\td");
@@ -35,7 +35,7 @@ TEST(AccountAnswers, SplitAnswerKeepsTabsInTheLastFieldWhereSplitFieldsFails) {
     char* more[3];
     EXPECT_EQ(split_fields(again, more, 3), -1);
     char one[] = "";
-    EXPECT_EQ(split_answer(one, fields, 3), 1);
+    EXPECT_EQ(split_fields_keep_rest(one, fields, 3), 1);
 }
 
 TEST(AccountAnswers, TextFieldsAndNumbers) {

@@ -61,6 +61,23 @@ TEST_F(D3d8Test, ClassifiesByTheMarkers) {
     CloseHandle(locked);
 }
 
+// The file is read in blocks: a marker counts wherever it lies, across a block border or at the end.
+TEST_F(D3d8Test, FindsAMarkerAnywhereInALargeFile) {
+    const std::string marker = "ZANDOR-UPDATE-MANIFEST-1";
+    const size_t size = 300000;
+    const size_t places[] = {0, 65536 - 10, 65536 - 1, 131072 - marker.size() + 1, 262144 - 12, size - marker.size()};
+    for (size_t at : places) {
+        std::string bytes(size, 'x');
+        bytes.replace(at, marker.size(), marker);
+        write_file(dll, bytes);
+        EXPECT_EQ(classify_dll(dll.c_str()), DLL_ZANDOR) << "marker at " << at;
+    }
+    std::string cut(size, 'x');
+    cut.replace(size - marker.size() + 1, marker.size() - 1, marker.substr(0, marker.size() - 1));
+    write_file(dll, cut);
+    EXPECT_EQ(classify_dll(dll.c_str()), DLL_OTHER);  // only the start of a marker, at the very end
+}
+
 TEST_F(D3d8Test, ADirect3D8WrapperBecomesTheRealD3d8OnceTheClientIsPlaced) {
     ASSERT_TRUE(CopyFileA(test_tool("fake_d3d8.dll").c_str(), dll.c_str(), FALSE));
     write_file(folder + "\\d3d8_real.dll", "taken");

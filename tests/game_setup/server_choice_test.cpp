@@ -1,5 +1,4 @@
-// The server choice in zandor.ini: reading every stored form, saving with its read-back, and the
-// update host and channel.
+// The server choice in zandor.ini: reading every stored form and saving with its read-back.
 #include <gtest/gtest.h>
 
 #include <windows.h>
@@ -100,17 +99,4 @@ TEST_F(ServerChoiceTest, AnUnwritableFolderWarnsAndKeepsTheEarlierChoice) {
     ASSERT_EQ(boxes.size(), 1u);
     EXPECT_EQ(boxes[0].rfind("ZANDOR cannot save settings in the game folder:\n" + folder + "\n\n", 0), 0u) << boxes[0];
     EXPECT_NE(log_text().find(" - NOT WRITTEN (the game folder is not writable)\r\n"), std::string::npos);
-}
-
-TEST_F(ServerChoiceTest, HostAndChannel) {
-    read_update_host_and_channel();
-    EXPECT_STREQ(launcher.update_host, ZANDOR_SERVER_ADDRESS);
-    EXPECT_STREQ(launcher.account_host, ZANDOR_SERVER_ADDRESS);
-    EXPECT_STREQ(launcher.update_channel, "client");
-
-    write_file(ini, "[sync]\nhost=u.example\n");
-    write_file(folder + "\\ombrix_data\\updates\\installed.json", "{\"channel\": \"beta\"}");
-    read_update_host_and_channel();
-    EXPECT_STREQ(launcher.update_host, "u.example");
-    EXPECT_STREQ(launcher.update_channel, "beta");
 }

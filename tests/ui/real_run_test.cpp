@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "../updates/release_fixture.h"
+#include "support/release_fixture.h"
 #include "account/login_state.h"
 #include "core/launcher_state.h"
 #include "core/text.h"

@@ -4,8 +4,8 @@
 #include <windows.h>
 #include <ctype.h>
 
-#include "release_fixture.h"
 #include "support/folder_link.h"
+#include "support/release_fixture.h"
 #include "updates/apply.h"
 #include "updates/boot_check.h"
 #include "updates/staging.h"

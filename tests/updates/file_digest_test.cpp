@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "core/codecs.h"
 #include "support/test_support.h"
 #include "updates/file_digest.h"
 #include "updates/sha512_stream.h"
@@ -33,7 +34,7 @@ std::string random_text(size_t length, uint32_t seed) {
 
 std::string hex_of(const uint8_t digest[64]) {
     char hex[DIGEST_HEX_CAP];
-    digest_to_hex(digest, hex);
+    hex_encode(digest, 64, hex);
     return hex;
 }
 

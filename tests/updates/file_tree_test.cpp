@@ -10,7 +10,7 @@
 #include "support/folder_link.h"
 #include "support/test_support.h"
 #include "updates/apply.h"
-#include "updates/file_tree.h"
+#include "core/file_tree.h"
 #include "updates/part_kinds.h"
 #include "updates/update_paths.h"
 

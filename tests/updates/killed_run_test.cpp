@@ -3,7 +3,7 @@
 // running its disabled child test. Also the states a kill leaves inside a DLL swap or rollback.
 #include <stdlib.h>
 
-#include "release_fixture.h"
+#include "support/release_fixture.h"
 #include "updates/boot_check.h"
 #include "updates/waiting_parts.h"
 

@@ -4,8 +4,8 @@
 #include <string>
 #include <vector>
 
-#include "account/codecs.h"
-#include "signed_manifest.h"
+#include "core/codecs.h"
+#include "support/signed_manifest.h"
 #include "updates/release_keys.h"
 
 namespace {

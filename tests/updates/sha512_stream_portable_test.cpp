@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "account/codecs.h"
+#include "core/codecs.h"
 #include "updates/sha512_stream.h"
 
 namespace {

@@ -12,7 +12,7 @@
 #include <string>
 
 #include "support/test_support.h"
-#include "signed_manifest.h"
+#include "support/signed_manifest.h"
 #include "updates/manifest.h"
 
 namespace {

@@ -6,7 +6,7 @@
 
 #include <string>
 
-#include "signed_manifest.h"
+#include "support/signed_manifest.h"
 #include "support/test_support.h"
 #include "updates/state_files.h"
 

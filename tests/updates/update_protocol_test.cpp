@@ -5,8 +5,9 @@
 
 #include <string>
 
-#include "signed_manifest.h"
-#include "update_server_control.h"
+#include "core/socket_lines.h"
+#include "support/signed_manifest.h"
+#include "support/update_server_control.h"
 #include "updates/update_protocol.h"
 
 namespace {
@@ -234,7 +235,7 @@ TEST_F(UpdateProtocol, FilePieces) {
         while (ok && out->size() < data.size()) {
             std::string line = "GET " + digest + " " + std::to_string(out->size()) + " 65536\n";
             uint32_t length = 0;
-            ok = update_send_line(sock, line.data(), line.size()) &&
+            ok = send_all(sock, line.data(), line.size()) &&
                  update_read_answer(sock, UPDATE_PIECE_MAX, &length, error, sizeof error, nullptr) && length > 0;
             std::string piece(length, '\0');
             ok = ok && update_receive_exact(sock, &piece[0], length, nullptr);
@@ -261,7 +262,7 @@ TEST_F(UpdateProtocol, FilePieces) {
     ASSERT_TRUE(update_connect("127.0.0.1", port, &sock, error, sizeof error));
     std::string line = "GET " + digest + " 0 10\n";
     uint32_t length = 0;
-    ASSERT_TRUE(update_send_line(sock, line.data(), line.size()));
+    ASSERT_TRUE(send_all(sock, line.data(), line.size()));
     EXPECT_FALSE(update_read_answer(sock, UPDATE_PIECE_MAX, &length, error, sizeof error, nullptr));
     EXPECT_STREQ(error, "the update server answered 'ERR unknown file'");
     update_bye(&sock);
@@ -327,7 +328,7 @@ TEST_F(UpdateProtocol, TrickledAnswersEndAtTheDeadlineOrAtAStop) {
         UpdateWait wait;
         update_wait_start(&wait, c.limit_ms, &stop);
         DWORD start = GetTickCount();
-        ASSERT_TRUE(update_send_line(sock, get.data(), get.size()));
+        ASSERT_TRUE(send_all(sock, get.data(), get.size()));
         uint32_t length = 0;
         error[0] = 0;
         bool line = update_read_answer(sock, UPDATE_PIECE_MAX, &length, error, sizeof error, &wait);

@@ -4,7 +4,7 @@
 #include "core/log.h"
 #include "core/settings.h"
 #include "core/text_table.h"
-#include "release_fixture.h"
+#include "support/release_fixture.h"
 #include "updates/update_run.h"
 
 namespace {

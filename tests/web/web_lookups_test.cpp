@@ -103,7 +103,7 @@ TEST_F(WebTest, OnePlayersFetchAtATimeAndTheWindowIsTold) {
     MSG message;
     bool told = false;
     for (int i = 0; i < 600 && !told; i++) {
-        told = PeekMessageA(&message, window, WM_PLAYERS_ONLINE_ID, WM_PLAYERS_ONLINE_ID, PM_REMOVE);
+        told = PeekMessageA(&message, window, WM_PLAYERS_ONLINE, WM_PLAYERS_ONLINE, PM_REMOVE);
         if (!told) Sleep(50);
     }
     EXPECT_TRUE(told) << "count " << players_online_count();

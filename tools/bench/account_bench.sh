@@ -30,7 +30,7 @@ HEADER
 i686-w64-mingw32-g++-posix -std=c++17 -O2 -fno-exceptions -fno-rtti -static -DSODIUM_STATIC=1 \
   -I "$root/src" -I "$out/account_generated" -I "$sodium/include" \
   "$root/tools/bench/account_bench.cpp" "$root/src/account/link_exchange.cpp" "$root/src/account/link_frame.cpp" \
-  "$root/src/account/link_socket.cpp" "$root/src/account/account_reply.cpp" "$root/src/account/codecs.cpp" \
+  "$root/src/core/socket_lines.cpp" "$root/src/account/account_reply.cpp" "$root/src/core/codecs.cpp" \
   "$root/src/core/text.cpp" "$sodium/lib/libsodium.a" -lws2_32 -ladvapi32 -o "$out/account_bench.exe"
 
 work=$(mktemp -d)

@@ -21,6 +21,7 @@
 #include <stdlib.h>
 #include <string.h>
 
+#include "core/codecs.h"
 #include "updates/file_digest.h"
 
 // OpenSSL's processor-feature words (filled once at start-up) and their probe.
@@ -103,7 +104,7 @@ static bool hash_file(const Hasher* hasher, const char* path, uint8_t digest[64]
 
 static bool report(const char* name, double best, const uint8_t digest[64], uint64_t size) {
     char hex[DIGEST_HEX_CAP];
-    digest_to_hex(digest, hex);
+    hex_encode(digest, 64, hex);
     printf("@%s_ms %.1f\n@%s_digest %s\n@%s_bytes %llu\n", name, best, name, hex, name, (unsigned long long)size);
     return true;
 }

@@ -1,5 +1,5 @@
 // Text codecs shared by the account link, the update manifest and the machine identity.
-#include "account/codecs.h"
+#include "core/codecs.h"
 
 #include <string.h>
 
@@ -97,15 +97,27 @@ bool parse_decimal_u64(const char* text, uint64_t* value) {
     return true;
 }
 
-int split_fields(char* text, char** fields, int limit) {
+// Cuts text in place at TABs into fields. With rest_in_last the cutting stops once limit fields
+// exist (later TABs stay in the last one); without it a TAB after the last allowed field gives -1.
+static int split_at_tabs(char* text, char** fields, int limit, bool rest_in_last) {
+    if (limit < 1) return rest_in_last ? 0 : -1;
     int count = 0;
     char* start = text;
     for (;;) {
-        if (count >= limit) return -1;
         fields[count++] = start;
+        if (rest_in_last && count == limit) return count;
         char* tab = strchr(start, '\t');
         if (!tab) return count;
         *tab = 0;
         start = tab + 1;
+        if (count >= limit) return -1;
     }
+}
+
+int split_fields(char* text, char** fields, int limit) {
+    return split_at_tabs(text, fields, limit, false);
+}
+
+int split_fields_keep_rest(char* text, char** fields, int limit) {
+    return split_at_tabs(text, fields, limit, true);
 }

@@ -7,6 +7,7 @@
 
 #include <string>
 
+#include "account/account_address.h"
 #include "account/account_files.h"
 #include "account/login_flow.h"
 #include "account/login_state.h"
@@ -43,7 +44,7 @@ struct LoginFlowTest : testing::Test {
         update_paths_init(&launcher.update_paths, folder.c_str());
         copy_text(launcher.settings_path, PATH_CAP, (folder + "\\zandor.ini").c_str());
         copy_text(launcher.account_host, sizeof launcher.account_host, "127.0.0.1");
-        set_login_account_port(account_port());
+        set_account_server_port(account_port());
         set_message_box_answer(answer_box);
         login_flow_attach();
         open_window(GetModuleHandleA(nullptr), PAGE_LOGIN);

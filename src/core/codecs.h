@@ -1,5 +1,5 @@
-// Text codecs of the account link, also used by the update manifest and the machine identity:
-// lower-case hex, unpadded base64url, a lenient base64 decoder, strict decimal numbers and TAB fields.
+// Text codecs of the account link, the update manifest and the machine identity: lower-case hex,
+// unpadded base64url, a lenient base64 decoder, strict decimal numbers and TAB fields.
 // Portable (no Windows headers).
 #pragma once
 
@@ -31,3 +31,6 @@ bool parse_decimal_u64(const char* text, uint64_t* value) MUST_USE;
 // Cuts text in place at every TAB into at most limit fields (an empty field counts); gives the number
 // of fields, or -1 when there are more than limit.
 int split_fields(char* text, char** fields, int limit) MUST_USE;
+// Cuts text in place at TABs until limit fields exist; later TABs stay in the last field. Gives the
+// number of fields (0 for a limit below 1).
+int split_fields_keep_rest(char* text, char** fields, int limit);

@@ -1,5 +1,5 @@
 // Sending and line reading on a blocking socket with the time-outs set by the caller.
-#include "account/link_socket.h"
+#include "core/socket_lines.h"
 
 #include <string.h>
 
@@ -16,6 +16,13 @@ bool send_all(SOCKET socket, const char* bytes, size_t length) {
 }
 
 bool read_line(SOCKET socket, char* buffer, size_t capacity) {
+    size_t length = 0;
+    return read_line_waiting(socket, buffer, capacity, &length, nullptr, nullptr);
+}
+
+bool read_line_waiting(SOCKET socket, char* buffer, size_t capacity, size_t* length_out, LineWait wait,
+                       const void* context) {
+    *length_out = 0;
     if (capacity == 0) return false;
     size_t length = 0;
     buffer[0] = 0;
@@ -24,6 +31,7 @@ bool read_line(SOCKET socket, char* buffer, size_t capacity) {
     char chunk[512];
     bool ended = false, failed = false;
     while (!ended && !failed) {
+        if (wait && !wait(socket, context)) break;
         int waiting = recv(socket, chunk, (int)sizeof chunk, MSG_PEEK);
         if (waiting < 1) break;
         const char* lf = (const char*)memchr(chunk, '\n', (size_t)waiting);
@@ -44,6 +52,7 @@ bool read_line(SOCKET socket, char* buffer, size_t capacity) {
         }
     }
     buffer[length] = 0;
+    *length_out = length;
     wipe(chunk, sizeof chunk);
     return ended;
 }

@@ -15,9 +15,9 @@
 #include <string>
 #include <vector>
 
-#include "signed_manifest.h"
+#include "support/signed_manifest.h"
 #include "support/test_support.h"
-#include "update_server_control.h"
+#include "support/update_server_control.h"
 #include "updates/run_update.h"
 #include "updates/state_files.h"
 

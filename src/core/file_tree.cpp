@@ -1,5 +1,5 @@
 // Deleting a folder tree without ever reaching through a link, and finding links on a path.
-#include "updates/file_tree.h"
+#include "core/file_tree.h"
 
 #include <windows.h>
 #include <string.h>

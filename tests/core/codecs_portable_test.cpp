@@ -3,7 +3,7 @@
 
 #include <string>
 
-#include "account/codecs.h"
+#include "core/codecs.h"
 
 static std::string hex_of(const std::string& bytes) {
     std::string out(bytes.size() * 2 + 1, '\0');

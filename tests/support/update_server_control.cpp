@@ -1,5 +1,5 @@
 // Control connection to the reference update server.
-#include "update_server_control.h"
+#include "support/update_server_control.h"
 
 #include <winsock2.h>
 #include <ws2tcpip.h>
@@ -7,7 +7,7 @@
 
 #include <vector>
 
-#include "account/codecs.h"
+#include "core/codecs.h"
 
 static int port_from(const char* name) {
     const char* value = getenv(name);
