@@ -7,6 +7,8 @@
 
 static const char BAD_ANSWER_CODE[] = "bad_request";
 static const char BAD_ANSWER_TEXT[] = "Please update the ZANDOR Launcher.";
+// session.dat keeps numbers of at most 19 digits: a larger one would read back as 0.
+static const uint64_t SAVED_NUMBER_LIMIT = 10000000000000000000ull;
 
 int split_answer(char* text, char** fields, int limit) {
     if (limit < 1) return 0;
@@ -81,7 +83,8 @@ static void set_denied(AccountReply* reply, char** fields) {
 void parse_login_answer(char* answer, AccountReply* reply) {
     char* fields[10];
     int count = split_answer(answer, fields, 10);
-    if ((count == 8 || count == 9) && strcmp(fields[0], "OK") == 0) {
+    if ((count == 8 || count == 9) && strcmp(fields[0], "OK") == 0 && answer_number(fields[2]) < SAVED_NUMBER_LIMIT &&
+        answer_number(fields[3]) < SAVED_NUMBER_LIMIT) {
         SavedLogin* login = &reply->login;
         reply->ok = true;
         copy_text(login->token, sizeof login->token, fields[1]);
