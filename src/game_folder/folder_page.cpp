@@ -10,6 +10,7 @@
 #include "core/text.h"
 #include "core/text_table.h"
 #include "game_folder/folder_picker.h"
+#include "game_folder/folder_text.h"
 #include "ui/pages.h"
 #include "ui/window.h"
 #include "ui/window_state.h"
@@ -28,38 +29,10 @@ struct FolderPage {
 
 static FolderPage folder_page;
 
-static bool is_wrapping(char c) {
-    return c == ' ' || c == '\t' || c == '"';
-}
-
-// "Copy as path" wraps a path in quotes, and a paste often brings blanks along.
-static void strip_wrapping(char* text) {
-    size_t skip = 0;
-    while (is_wrapping(text[skip])) skip++;
-    memmove(text, text + skip, strlen(text + skip) + 1);
-    size_t len = strlen(text);
-    while (len > 0 && is_wrapping(text[len - 1])) text[--len] = 0;
-}
-
-// The path of an executable stands for its folder: cut at the last separator of either kind, so that
-// "C:\Games\PES6/pes6.exe" gives C:\Games\PES6. A separator right after a drive ("C:\pes6.exe") or at
-// the very start ("\pes6.exe") stays: "C:" alone would mean the current folder of drive C.
-static void cut_executable_name(char* text) {
-    size_t len = strlen(text);
-    if (len <= 4 || !text_ends_with_nocase(text, ".exe")) return;
-    char* cut = nullptr;
-    for (char* at = text; *at; at++) {
-        if (*at == '\\' || *at == '/') cut = at;
-    }
-    if (!cut) return;
-    bool at_root = cut == text || (cut == text + 2 && text[1] == ':');
-    cut[at_root ? 1 : 0] = 0;
-}
-
 bool validate_folder_text(const char* text, char* folder, size_t cap, char* error, size_t error_cap) {
     char given[GIVEN_CAP];
     copy_text(given, sizeof given, text);
-    strip_wrapping(given);
+    strip_path_wrapping(given);
     if (!given[0]) {
         copy_text(error, error_cap, lookup_text("Paste the folder where pes6.exe is, or click Browse..."));
         return false;

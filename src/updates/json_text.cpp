@@ -38,15 +38,21 @@ void json_put_end(char* buffer, size_t size) {
 }
 
 // The text just after the first occurrence of "name" (quoted) and the spaces, TABs and colons that
-// follow it; null when the member is missing.
+// follow it; null when the member is missing. A quoted text right after a colon is a value, not a
+// name: a string value that reads like a member's name (a channel called "installed_release") is
+// not taken for that member.
 static const char* find_value(const char* text, const char* name) {
     char quoted[200];
     size_t n = format_text(quoted, sizeof quoted, "\"%s\"", name);
-    const char* at = strstr(text, quoted);
-    if (!at) return nullptr;
-    at += n;
-    while (*at == ' ' || *at == '\t' || *at == ':') at++;
-    return at;
+    for (const char* found = strstr(text, quoted); found; found = strstr(found + 1, quoted)) {
+        const char* before = found;
+        while (before > text && (before[-1] == ' ' || before[-1] == '\t')) before--;
+        if (before > text && before[-1] == ':') continue;
+        const char* at = found + n;
+        while (*at == ' ' || *at == '\t' || *at == ':') at++;
+        return at;
+    }
+    return nullptr;
 }
 
 void json_get_string(const char* text, const char* name, char* buffer, size_t size) {

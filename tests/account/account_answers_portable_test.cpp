@@ -93,6 +93,10 @@ TEST(AccountAnswers, LogInAnswerForms) {
         {OK8 + "\t0\tx\ty", false, false, BAD_CODE, BAD_TEXT},    // more
         {"OK\tpgt1.t\t1\t2\tQW5h\tm\tv", false, false, BAD_CODE, BAD_TEXT},  // 7 fields
         {"ok" + OK8.substr(2), false, false, BAD_CODE, BAD_TEXT},
+        // Numbers that session.dat could not keep (20 digits read back as 0).
+        {"OK\tpgt1.t\t9999999999999999999\t9999999999999999999\tQW5h\tm\tv\tu", true, false, "ok", ""},
+        {"OK\tpgt1.t\t10000000000000000000\t2\tQW5h\tm\tv\tu", false, false, BAD_CODE, BAD_TEXT},
+        {"OK\tpgt1.t\t1\t10000000000000000000\tQW5h\tm\tv\tu", false, false, BAD_CODE, BAD_TEXT},
         {"DENIED\tbanned\tUmVmdXNlZA", false, false, "banned", "Refused"},
         {"DENIED\trate_limited\t", false, false, "rate_limited", "The log-in was refused."},
         {"DENIED\tx\t!!", false, false, "x", "The log-in was refused."},

@@ -96,6 +96,21 @@ TEST(StateText, WrittenStatesReadBackTheSame) {
     EXPECT_EQ(memcmp(&boot, &boot_back, sizeof boot), 0);
 }
 
+TEST(StateText, ValuesThatReadLikeMemberNamesAreNotTakenForThem) {
+    InstalledState state = sample_installed(), back;
+    for (const char* channel : {"installed_release", "highest_release_seen", "dll_version"}) {
+        memset(state.channel, 0, sizeof state.channel);
+        strcpy(state.channel, channel);
+        installed_state_from_text(installed_text(state).c_str(), &back);
+        EXPECT_EQ(memcmp(&state, &back, sizeof state), 0) << channel;
+    }
+    BootState boot = {}, boot_back;
+    strcpy(boot.previous_path, "previous_version");
+    boot.previous_version = 6;
+    boot_state_from_text(boot_text(boot).c_str(), &boot_back);
+    EXPECT_EQ(memcmp(&boot, &boot_back, sizeof boot), 0);
+}
+
 TEST(StateText, LenientReading) {
     struct Case {
         const char* name;
