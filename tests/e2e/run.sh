@@ -15,14 +15,7 @@ private=$(mktemp -d)
 web_port=$(test_web_port)
 
 # A screen: the caller's, or a private one.
-if [ -z "${DISPLAY:-}" ] || ! xdpyinfo >/dev/null 2>&1; then
-  for n in $(seq 90 140); do
-    if [ ! -e "/tmp/.X$n-lock" ] && [ ! -e "/tmp/.X11-unix/X$n" ]; then DISPLAY=":$n"; break; fi
-  done
-  start_helper Xvfb "$DISPLAY" -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1
-  export DISPLAY
-  for _ in $(seq 50); do xdpyinfo >/dev/null 2>&1 && break; sleep 0.1; done
-fi
+use_screen
 
 # The ports are fixed in the launcher: wait a while for another run that holds them (other programs on
 # this machine may run a launcher against the reference servers too).

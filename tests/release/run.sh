@@ -91,14 +91,7 @@ check "a release signed from a PKCS#12 file verifies" verifies "$private/publish
 # The same build without its signature: it trusts the release key, and its digest differs from the
 # release's launcher, so it fetches that one and swaps it in.
 web_port=$(test_web_port)
-if [ -z "${DISPLAY:-}" ] || ! xdpyinfo >/dev/null 2>&1; then
-  for n in $(seq 90 140); do
-    if [ ! -e "/tmp/.X$n-lock" ] && [ ! -e "/tmp/.X11-unix/X$n" ]; then DISPLAY=":$n"; break; fi
-  done
-  start_helper Xvfb "$DISPLAY" -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1
-  export DISPLAY
-  for _ in $(seq 50); do xdpyinfo >/dev/null 2>&1 && break; sleep 0.1; done
-fi
+use_screen
 # The ports are fixed in the launcher: wait for another run that holds them.
 wait_for_free_ports 20292 20293 "$web_port"
 "$py" "$root/tools/demo/services.py" make-site --root "$private/site" || fail "no web pages"

@@ -67,6 +67,15 @@ inline std::string client_dll(int version) {
     return "client dll TOLVEN client started version " + std::to_string(version);
 }
 
+// A release of the client DLL alone.
+inline Release dll_release(uint64_t number, uint32_t version, const std::string& dll) {
+    Release r;
+    r.number = number;
+    r.versions = {{PART_DLL, version}};
+    r.files = {{PART_DLL, "d3d8.dll", dll}};
+    return r;
+}
+
 // A complete release: the client DLL, two jars, a runtime with an empty file, and the launcher.
 inline Release full_release(uint64_t number) {
     Release r;
@@ -148,6 +157,15 @@ protected:
         memset(&result, 0, sizeof result);
         InterlockedExchange(&progress.stop, 0);
         return run_update(&paths, &request, &progress, &result);
+    }
+
+    // Waits up to a minute for the server to have been asked for a piece.
+    bool wait_for_a_get() {
+        for (int i = 0; i < 600; i++) {
+            if (!gets().empty()) return true;
+            Sleep(100);
+        }
+        return false;
     }
 
     // The GET lines the server received since its last reset, as "digest offset length".

@@ -33,6 +33,22 @@ wait_for_file() {
   return 1
 }
 
+# A private virtual screen on a free display number, stopped when the script ends; exports DISPLAY.
+start_private_screen() {
+  local n
+  for n in $(seq 90 140); do
+    if [ ! -e "/tmp/.X$n-lock" ] && [ ! -e "/tmp/.X11-unix/X$n" ]; then DISPLAY=":$n"; break; fi
+  done
+  start_helper Xvfb "$DISPLAY" -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1
+  export DISPLAY
+  for _ in $(seq 50); do xdpyinfo >/dev/null 2>&1 && break; sleep 0.1; done
+}
+
+# A screen: the caller's when it answers, else a private one.
+use_screen() {
+  if [ -z "${DISPLAY:-}" ] || ! xdpyinfo >/dev/null 2>&1; then start_private_screen; fi
+}
+
 # Waits up to ten minutes for loopback ports to be free: the ports fixed in the launcher are shared by
 # every run on this machine (other test runs, the demo, the soak).
 wait_for_free_ports() {

@@ -130,11 +130,8 @@ TEST_F(DownloadApply, FirstInstallThenNothingToFetch) {
 }
 
 TEST_F(DownloadApply, ResumesAfterADroppedConnection) {
-    Release release;
-    release.number = 2;
-    release.versions = {{PART_DLL, 1}};
     std::string dll = client_dll(1) + std::string(600000, 'x');
-    release.files = {{PART_DLL, "d3d8.dll", dll}};
+    Release release = dll_release(2, 1, dll);
     serve(release);
     mode("drop_after", "300000");
     EXPECT_FALSE(run());
@@ -187,11 +184,8 @@ TEST_F(DownloadApply, PartFilesShortPiecesAndEmptyFiles) {
 }
 
 TEST_F(DownloadApply, ChangedFilesAreRefused) {
-    Release release;
-    release.number = 1;
-    release.versions = {{PART_DLL, 1}};
     std::string dll = client_dll(1) + std::string(1000, 'd');
-    release.files = {{PART_DLL, "d3d8.dll", dll}};
+    Release release = dll_release(1, 1, dll);
     serve(release);
     mode("corrupt_byte", "10");
     EXPECT_FALSE(run());
@@ -211,11 +205,8 @@ TEST_F(DownloadApply, ChangedFilesAreRefused) {
 }
 
 TEST_F(DownloadApply, StopBetweenPiecesKeepsThePartFile) {
-    Release release;
-    release.number = 1;
-    release.versions = {{PART_DLL, 1}};
     std::string dll = client_dll(1) + std::string(400000, 's');
-    release.files = {{PART_DLL, "d3d8.dll", dll}};
+    Release release = dll_release(1, 1, dll);
     serve(release);
     mode("short_pieces", "2000");
     std::string part = updates("staging/dll_v1/d3d8.dll.part");
@@ -353,10 +344,7 @@ TEST_F(DownloadApply, FailedDllRollsBackAndIsNotInstalledAgain) {
         boot.attempts = attempts;
         ASSERT_TRUE(boot_state_save(&paths, &boot));
     };
-    Release first;
-    first.number = 1;
-    first.versions = {{PART_DLL, 12}};
-    first.files = {{PART_DLL, "d3d8.dll", client_dll(12)}};
+    Release first = dll_release(1, 12, client_dll(12));
     serve(first);
     ASSERT_TRUE(run()) << result.message;
     char message[300];
@@ -370,10 +358,7 @@ TEST_F(DownloadApply, FailedDllRollsBackAndIsNotInstalledAgain) {
         EXPECT_STREQ(message, "the new DLL (version 12) failed to start 5 times, but no previous DLL is kept");
     }
 
-    Release second = first;
-    second.number = 2;
-    second.versions = {{PART_DLL, 13}};
-    second.files = {{PART_DLL, "d3d8.dll", client_dll(13)}};
+    Release second = dll_release(2, 13, client_dll(13));
     serve(second);
     ASSERT_TRUE(run()) << result.message;
     std::string previous = updates("previous/dll_v12/d3d8.dll");
@@ -400,10 +385,7 @@ TEST_F(DownloadApply, FailedDllRollsBackAndIsNotInstalledAgain) {
     EXPECT_TRUE(gets().empty());
     EXPECT_EQ(contents(place("d3d8.dll")), client_dll(12));
 
-    Release third = first;
-    third.number = 3;
-    third.versions = {{PART_DLL, 14}};
-    third.files = {{PART_DLL, "d3d8.dll", client_dll(14)}};
+    Release third = dll_release(3, 14, client_dll(14));
     serve(third);
     ASSERT_TRUE(run()) << result.message;
     EXPECT_EQ(result.applied, 0x1u);
@@ -451,23 +433,15 @@ TEST_F(DownloadApply, ALinkedRuntimeFolderIsUnlinkedNotSetAside) {
 // with a failed receive; the next run against a sound server finishes. The two runs overlap, so the
 // test waits for the limit once.
 TEST_F(DownloadApply, TricklingServerIsLeftAfterTheAnswerLimit) {
-    Release release;
-    release.number = 1;
-    release.versions = {{PART_DLL, 1}};
     std::string dll = client_dll(1) + std::string(100000, 't');
-    release.files = {{PART_DLL, "d3d8.dll", dll}};
+    Release release = dll_release(1, 1, dll);
     serve(release);
     mode("trickle", "1000");
     TimedRun piece_run;
     prepare_run(&piece_run, folder, port);
     HANDLE piece_thread = CreateThread(nullptr, 0, timed_run, &piece_run, 0, nullptr);
     ASSERT_NE(piece_thread, nullptr);
-    bool asked = false;
-    for (int i = 0; i < 600 && !asked; i++) {
-        asked = !gets().empty();
-        if (!asked) Sleep(100);
-    }
-    EXPECT_TRUE(asked) << "the first run never asked for a piece";
+    EXPECT_TRUE(wait_for_a_get()) << "the first run never asked for a piece";
 
     // The second run's connection also trickles its manifest answer.
     mode("trickle_manifest", "1000");
@@ -501,22 +475,14 @@ TEST_F(DownloadApply, TricklingServerIsLeftAfterTheAnswerLimit) {
 // "Play now" while a piece trickles in: stop is seen between the receives inside the piece, long
 // before the piece's time is up.
 TEST_F(DownloadApply, StopInsideATrickledPiece) {
-    Release release;
-    release.number = 1;
-    release.versions = {{PART_DLL, 1}};
-    release.files = {{PART_DLL, "d3d8.dll", client_dll(1) + std::string(100000, 's')}};
+    Release release = dll_release(1, 1, client_dll(1) + std::string(100000, 's'));
     serve(release);
     mode("trickle", "200");
     TimedRun trickled;
     prepare_run(&trickled, folder, port);
     HANDLE thread = CreateThread(nullptr, 0, timed_run, &trickled, 0, nullptr);
     ASSERT_NE(thread, nullptr);
-    bool asked = false;
-    for (int i = 0; i < 600 && !asked; i++) {
-        asked = !gets().empty();
-        if (!asked) Sleep(100);
-    }
-    EXPECT_TRUE(asked) << "the run never asked for a piece";
+    EXPECT_TRUE(wait_for_a_get()) << "the run never asked for a piece";
     Sleep(3000);  // the answer line is in; the payload trickles
     DWORD stopped_at = GetTickCount();
     InterlockedExchange(&trickled.progress.stop, 1);
@@ -594,10 +560,7 @@ TEST_F(DownloadApply, BootJsonValuesAreCheckedBeforeUse) {
 // A DLL that cannot be replaced (held open by another program): the old DLL stays with its own
 // probation, the new one waits in staging, and the next start swaps it in.
 TEST_F(DownloadApply, DllThatCannotBeReplacedKeepsItsProbation) {
-    Release first;
-    first.number = 1;
-    first.versions = {{PART_DLL, 12}};
-    first.files = {{PART_DLL, "d3d8.dll", client_dll(12)}};
+    Release first = dll_release(1, 12, client_dll(12));
     serve(first);
     ASSERT_TRUE(run()) << result.message;
     BootState boot;
@@ -606,10 +569,7 @@ TEST_F(DownloadApply, DllThatCannotBeReplacedKeepsItsProbation) {
     ASSERT_TRUE(boot_state_save(&paths, &boot));
     const std::string earlier = contents(updates("boot.json"));
 
-    Release second = first;
-    second.number = 2;
-    second.versions = {{PART_DLL, 13}};
-    second.files = {{PART_DLL, "d3d8.dll", client_dll(13)}};
+    Release second = dll_release(2, 13, client_dll(13));
     serve(second);
     HANDLE held = CreateFileA(place("d3d8.dll").c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0,
                               nullptr);

@@ -56,11 +56,8 @@ protected:
 }  // namespace
 
 TEST_F(KilledRun, DuringADownload) {
-    Release release;
-    release.number = 1;
-    release.versions = {{PART_DLL, 1}};
     std::string dll = client_dll(1) + std::string(2000000, 'k');
-    release.files = {{PART_DLL, "d3d8.dll", dll}};
+    Release release = dll_release(1, 1, dll);
     serve(release);
     mode("short_pieces", "4096");
     std::string part = updates("staging/dll_v1/d3d8.dll.part");
@@ -157,10 +154,7 @@ TEST_F(KilledRun, DllInstallAndRollbackCutShortAtEveryStep) {
         {"old DLL moved aside, new one not yet in", false, false, true, true, false, 0, BOOT_NO_PROBATION, false},
         {"rollback: failed DLL moved out", false, false, true, false, true, 2, BOOT_ROLLED_BACK, true},
     };
-    Release next;
-    next.number = 2;
-    next.versions = {{PART_DLL, 13}};
-    next.files = {{PART_DLL, "d3d8.dll", new_dll}};
+    Release next = dll_release(2, 13, new_dll);
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         remove_tree(folder);
@@ -234,10 +228,7 @@ TEST_F(KilledRun, DllInstallAndRollbackCutShortAtEveryStep) {
 // A run killed after the new DLL's swap but before installed.json was saved: boot.json alone names
 // the DLL as the launcher's, so a later release that no longer lists it still replaces it.
 TEST_F(KilledRun, DllRecordedOnlyByItsProbationIsStillTheLaunchers) {
-    Release first;
-    first.number = 1;
-    first.versions = {{PART_DLL, 12}};
-    first.files = {{PART_DLL, "d3d8.dll", client_dll(12)}};
+    Release first = dll_release(1, 12, client_dll(12));
     serve(first);
     ASSERT_TRUE(run()) << result.message;
     // What the killed run of release 2 left: DLL 13 in place on probation, installed.json of DLL 12.
@@ -250,10 +241,7 @@ TEST_F(KilledRun, DllRecordedOnlyByItsProbationIsStillTheLaunchers) {
     char message[300];
     EXPECT_EQ(dll_boot_check(&paths, message, sizeof message), BOOT_ON_PROBATION);
 
-    Release third = first;
-    third.number = 3;
-    third.versions = {{PART_DLL, 14}};
-    third.files = {{PART_DLL, "d3d8.dll", client_dll(14)}};
+    Release third = dll_release(3, 14, client_dll(14));
     serve(third);
     ASSERT_TRUE(run()) << result.message;
     EXPECT_FALSE(result.dll_not_ours);

@@ -75,3 +75,19 @@ bench_link() {
     -lws2_32 -lwininet -ladvapi32 -lcrypt32 -lshell32 -lole32 -luuid -lcomctl32 -lcomdlg32 -lgdi32 -luser32 \
     -lmsimg32 -lversion -lpsapi -lbcrypt -o "$output"
 }
+
+# bench_work NAME: a temporary folder in $work; it and the helper processes listed in $pids are gone
+# when the script ends.
+bench_work() {
+  work=$(mktemp -d "/tmp/$1.XXXXXX")
+  pids=()
+  trap bench_work_cleanup EXIT
+}
+bench_work_cleanup() {
+  for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
+  for pid in "${pids[@]}"; do wait "$pid" 2>/dev/null || true; done
+  rm -rf "$work"
+}
+
+# A Windows path for a Linux one, through Wine's Z: drive.
+winpath() { printf 'Z:%s' "$1" | tr / '\\'; }

@@ -15,7 +15,6 @@ bench_link "$root" "$build" "$out/hash_bench.exe" "$root/tools/bench/hash_bench.
 
 work=$(mktemp -d /tmp/zandor-bench-hash.XXXXXX)
 trap 'rm -rf "$work"' EXIT
-winpath() { printf 'Z:%s' "$1" | tr / '\\'; }
 export WINEPREFIX="${WINEPREFIX:-$root/build/wineprefix}"
 ms_now() { date +%s%N | awk '{ printf "%.1f", $1 / 1000000 }'; }
 

@@ -20,15 +20,7 @@ build=$(bench_library "$root" "$out")
 bench_link "$root" "$build" "$out/update_e2e_bench.exe" -Wl,--wrap=_Z12file_matchesPKcPK12ManifestFile \
            "$root/tools/bench/update_e2e_bench.cpp"
 
-work=$(mktemp -d /tmp/zandor-bench-e2e.XXXXXX)
-pids=()
-cleanup() {
-  for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
-  for pid in "${pids[@]}"; do wait "$pid" 2>/dev/null || true; done
-  rm -rf "$work"
-}
-trap cleanup EXIT
-winpath() { printf 'Z:%s' "$1" | tr / '\\'; }
+bench_work zandor-bench-e2e
 export WINEPREFIX="${WINEPREFIX:-$root/build/wineprefix}"
 wine_run() { "$root/scripts/wine-run" "$@"; }
 

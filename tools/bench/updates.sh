@@ -23,15 +23,7 @@ mkdir -p "$out"
 build=$(bench_library "$root" "$out")
 bench_link "$root" "$build" "$out/update_bench.exe" "$root/tools/bench/update_bench.cpp"
 
-work=$(mktemp -d /tmp/zandor-bench.XXXXXX)
-pids=()
-cleanup() {
-  for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
-  for pid in "${pids[@]}"; do wait "$pid" 2>/dev/null || true; done
-  rm -rf "$work"
-}
-trap cleanup EXIT
-winpath() { printf 'Z:%s' "$1" | tr / '\\'; }
+bench_work zandor-bench
 export WINEPREFIX="${WINEPREFIX:-$root/build/wineprefix}"
 wine_run() { "$root/scripts/wine-run" "$@"; }
 
