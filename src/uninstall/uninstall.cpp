@@ -11,6 +11,7 @@
 #include "account/account_requests.h"
 #include "account/login_state.h"
 #include "build_config.h"
+#include "core/detached_command.h"
 #include "core/file_system.h"
 #include "core/file_tree.h"
 #include "core/folder_path.h"
@@ -62,27 +63,16 @@ static int restore_set_aside_dll() {
 // address) until the file is gone, for up to ten minutes: long enough for a player who reads the
 // summary at leisure, and it ends by itself when the file stays held by something else.
 static bool schedule_self_delete() {
-    char system[MAX_PATH], cmd[MAX_PATH], line[1200];
-    UINT n = GetSystemDirectoryA(system, sizeof system);
-    if (n == 0 || n >= sizeof system) return false;
-    join_path(cmd, sizeof cmd, system, "cmd.exe");
     const char* exe = launcher.launcher_exe;
-    size_t length = format_text(line, sizeof line,
-                                "\"%s\" /c for /l %%i in (1,1,600) do (ping -n 2 127.0.0.1 >nul & del /f /q \"%s\" "
-                                "2>nul & if not exist \"%s\" exit)",
-                                cmd, exe, exe);
-    // A cut command line, a quote or a %NAME% that cmd would expand could name another file: start
-    // nothing then.
-    if (length + 1 >= sizeof line || strpbrk(exe, "\"%")) return false;
-    STARTUPINFOA startup = {};
-    startup.cb = sizeof startup;
-    PROCESS_INFORMATION process = {};
-    if (!CreateProcessA(cmd, line, nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr, system, &startup, &process)) {
+    if (!path_fits_command(exe)) return false;
+    char command[1000];
+    if (format_text(command, sizeof command,
+                    "for /l %%i in (1,1,600) do (ping -n 2 127.0.0.1 >nul & del /f /q \"%s\" 2>nul & "
+                    "if not exist \"%s\" exit)",
+                    exe, exe) + 1 >= sizeof command) {
         return false;
     }
-    CloseHandle(process.hThread);
-    CloseHandle(process.hProcess);
-    return true;
+    return start_detached_command(command);
 }
 
 // Nothing may be removed while the update worker still runs: it could swap a file in or write its

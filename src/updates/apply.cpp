@@ -1,11 +1,12 @@
-// The part swaps: file by file for the DLL, the bots and the launcher, the whole folder for the
-// Java runtime.
+// The part swaps: the DLL and the launcher each in one move, the bots file by file, the Java runtime
+// as a whole folder. A bots or runtime swap that a kill cut short is finished by the next call.
 #include "updates/apply.h"
 
 #include <windows.h>
 #include <string.h>
 
 #include "core/codecs.h"
+#include "core/detached_command.h"
 #include "core/file_tree.h"
 #include "updates/file_digest.h"
 #include "updates/part_kinds.h"
@@ -24,8 +25,8 @@ bool swap_into_place(const char* target, const char* staged, const char* aside_f
     bool moved_aside = false;
     if (is_file(target)) {
         // A copy of the old file is kept aside and the new one replaces it in one move, so the place
-        // never stands empty. A file that cannot be replaced while it runs (the launcher itself) is
-        // moved aside instead, and the new one moved in right after.
+        // never stands empty. A file that cannot be replaced in one move is moved aside instead, and
+        // the new one moved in right after.
         if (CopyFileA(target, aside, FALSE) &&
             MoveFileExA(staged, target, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
             return true;
@@ -45,7 +46,8 @@ bool swap_into_place(const char* target, const char* staged, const char* aside_f
     return true;
 }
 
-void drop_previous_versions(const UpdatePaths* paths, int kind) {
+// Deletes the kind's previous folders except keep (a full path, or null to keep none).
+static void drop_previous_except(const UpdatePaths* paths, int kind, const char* keep) {
     char previous[PATH_CAP], pattern[PATH_CAP];
     if (join_path(previous, sizeof previous, paths->updates_folder, "previous") + 1 >= sizeof previous) return;
     format_text(pattern, sizeof pattern, "%s\\%s_v*", previous, part_kind_name(kind));
@@ -55,9 +57,15 @@ void drop_previous_versions(const UpdatePaths* paths, int kind) {
     do {
         if (!(entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) continue;
         char folder[PATH_CAP];
-        if (join_path(folder, sizeof folder, previous, entry.cFileName) + 1 < sizeof folder) delete_tree(folder);
+        if (join_path(folder, sizeof folder, previous, entry.cFileName) + 1 >= sizeof folder) continue;
+        if (keep && text_equal_nocase(folder, keep)) continue;
+        delete_tree(folder);
     } while (FindNextFileA(find, &entry));
     FindClose(find);
+}
+
+void drop_previous_versions(const UpdatePaths* paths, int kind) {
+    drop_previous_except(paths, kind, nullptr);
 }
 
 // The text after the last backslash.
@@ -66,10 +74,11 @@ static const char* last_component(const char* path) {
     return last ? last + 1 : path;
 }
 
-// Shared start of every swap: the staged part checks out and the kind's previous folder is fresh.
+// Shared start of every swap, once the part has checked out: the kind's previous folder is fresh.
+// A swap that resumes one cut short keeps the previous folder of the old version, which holds what
+// the cut run set aside.
 static bool prepare_swap(const UpdatePaths* paths, const UpdateManifest* manifest, int kind, uint32_t old_version,
-                         char* previous, char* staging, char* error, size_t error_size) {
-    if (!verify_staged_part(paths, manifest, kind, error, error_size)) return false;
+                         bool resuming, char* previous, char* staging, char* error, size_t error_size) {
     if (!part_previous_folder(paths, kind, old_version, previous, PATH_CAP) ||
         !part_staging_folder(paths, kind, manifest->parts[kind].version, staging, PATH_CAP)) {
         copy_text(error, error_size, "the update folder's path is too long");
@@ -78,7 +87,7 @@ static bool prepare_swap(const UpdatePaths* paths, const UpdateManifest* manifes
     char folder[PATH_CAP];
     join_path(folder, sizeof folder, paths->updates_folder, "previous");
     make_dirs(folder);
-    drop_previous_versions(paths, kind);
+    drop_previous_except(paths, kind, resuming ? previous : nullptr);
     return true;
 }
 
@@ -101,22 +110,50 @@ static void set_aside_dropped_jars(const UpdatePaths* paths, const UpdateManifes
     }
 }
 
-static bool apply_files(const UpdatePaths* paths, const UpdateManifest* manifest, const UpdateManifest* old_manifest,
-                        int kind, uint32_t old_version, char* error, size_t error_size) {
-    char previous[PATH_CAP], staging[PATH_CAP];
-    if (!prepare_swap(paths, manifest, kind, old_version, previous, staging, error, error_size)) return false;
-    const ManifestPart* part = &manifest->parts[kind];
+// A file that is in place with its new digest while its staged copy is gone was swapped in by a
+// run that was cut short (the update run records the part as waiting before its first move).
+static bool swapped_in_earlier(const UpdatePaths* paths, const UpdateManifest* manifest, const ManifestFile* file) {
+    char target[PATH_CAP], staged[PATH_CAP];
+    return file_target_path(paths, file, target, sizeof target) &&
+           file_staged_path(paths, manifest, file, staged, sizeof staged) && !is_file(staged) &&
+           file_matches(target, file);
+}
+
+// The bots, file by file. A swap cut short by a kill is finished: files already in place stay.
+static bool apply_bots(const UpdatePaths* paths, const UpdateManifest* manifest, const UpdateManifest* old_manifest,
+                       uint32_t old_version, char* error, size_t error_size) {
+    const ManifestPart* part = &manifest->parts[PART_BOTS];
+    if (!part->present) return verify_staged_part(paths, manifest, PART_BOTS, error, error_size);
+    bool done_earlier[MANIFEST_MAX_FILES];
+    bool resuming = false;
     for (uint32_t i = 0; i < part->file_count; i++) {
+        const ManifestFile* file = &manifest->files[part->first_file + i];
+        char staged[PATH_CAP];
+        done_earlier[i] = swapped_in_earlier(paths, manifest, file);
+        resuming = resuming || done_earlier[i];
+        if (!done_earlier[i] &&
+            (!file_staged_path(paths, manifest, file, staged, sizeof staged) || !file_matches(staged, file))) {
+            format_text(error, error_size, "staged %s/%s is missing or changed", part_kind_name(PART_BOTS), file->path);
+            return false;
+        }
+    }
+    char previous[PATH_CAP], staging[PATH_CAP];
+    if (!prepare_swap(paths, manifest, PART_BOTS, old_version, resuming, previous, staging, error, error_size)) {
+        return false;
+    }
+    for (uint32_t i = 0; i < part->file_count; i++) {
+        if (done_earlier[i]) continue;
         const ManifestFile* file = &manifest->files[part->first_file + i];
         char target[PATH_CAP], staged[PATH_CAP];
         bool swapped = file_target_path(paths, file, target, sizeof target) &&
                        file_staged_path(paths, manifest, file, staged, sizeof staged) &&
                        swap_into_place(target, staged, previous, last_component(target), error, error_size);
         if (swapped) continue;
-        // Put back every file swapped before this one, so the part stays whole at its old version.
-        // The new file goes back into staging first, so the waiting part stays complete there and the
-        // next start can swap it in without downloading it again.
+        // Put back every file this call swapped before this one, so the part is as it was. The new
+        // file goes back into staging first, so the waiting part stays complete there and the next
+        // start can swap it in without downloading it again.
         for (uint32_t j = 0; j < i; j++) {
+            if (done_earlier[j]) continue;
             const ManifestFile* earlier = &manifest->files[part->first_file + j];
             char earlier_target[PATH_CAP], earlier_staged[PATH_CAP], aside[PATH_CAP];
             if (!file_target_path(paths, earlier, earlier_target, sizeof earlier_target) ||
@@ -129,15 +166,40 @@ static bool apply_files(const UpdatePaths* paths, const UpdateManifest* manifest
         }
         return false;
     }
-    if (kind == PART_BOTS && old_manifest) set_aside_dropped_jars(paths, manifest, old_manifest, previous);
+    if (old_manifest) set_aside_dropped_jars(paths, manifest, old_manifest, previous);
     RemoveDirectoryA(staging);
     return true;
 }
 
+// Whether the runtime folder holds exactly the manifest's runtime, every file unchanged.
+static bool runtime_in_place(const UpdatePaths* paths, const UpdateManifest* manifest) {
+    const ManifestPart* part = &manifest->parts[PART_RUNTIME];
+    if (is_link(paths->runtime_folder) || count_files(paths->runtime_folder) != part->file_count) return false;
+    for (uint32_t i = 0; i < part->file_count; i++) {
+        const ManifestFile* file = &manifest->files[part->first_file + i];
+        char target[PATH_CAP];
+        if (!file_target_path(paths, file, target, sizeof target) || !file_matches(target, file)) return false;
+    }
+    return true;
+}
+
+// The Java runtime, as one folder: the old folder is moved aside, the staged one takes its place.
+// Between those two moves the runtime folder is missing; a run cut short there (or after both
+// moves) is finished here.
 static bool apply_runtime(const UpdatePaths* paths, const UpdateManifest* manifest, uint32_t old_version, char* error,
                           size_t error_size) {
-    char previous[PATH_CAP], staging[PATH_CAP];
-    if (!prepare_swap(paths, manifest, PART_RUNTIME, old_version, previous, staging, error, error_size)) return false;
+    char staging[PATH_CAP];
+    if (manifest->parts[PART_RUNTIME].present &&
+        part_staging_folder(paths, PART_RUNTIME, manifest->parts[PART_RUNTIME].version, staging, sizeof staging) &&
+        !is_folder(staging) && runtime_in_place(paths, manifest)) {
+        return true;  // both moves were made by a run that was cut short
+    }
+    if (!verify_staged_part(paths, manifest, PART_RUNTIME, error, error_size)) return false;
+    bool resuming = !is_folder(paths->runtime_folder) && !is_link(paths->runtime_folder);
+    char previous[PATH_CAP];
+    if (!prepare_swap(paths, manifest, PART_RUNTIME, old_version, resuming, previous, staging, error, error_size)) {
+        return false;
+    }
     // The bots folder is made first, so that nothing stands between moving the old runtime out and
     // the new one in.
     make_dirs(paths->bots_folder);
@@ -169,6 +231,62 @@ static bool apply_runtime(const UpdatePaths* paths, const UpdateManifest* manife
     return true;
 }
 
+// The launcher file. The running launcher cannot be replaced, and moving it aside first would leave
+// no launcher at all for a moment: a kill then would leave nothing to start. So a copy of it is kept
+// aside and, when the new file cannot replace it in one move, a command waits for this launcher to
+// end and then makes that one move; the part waits until then, and the next start, which finds the
+// new file in place, records it.
+static bool apply_launcher(const UpdatePaths* paths, const UpdateManifest* manifest, uint32_t old_version,
+                           char* error, size_t error_size) {
+    const ManifestPart* part = &manifest->parts[PART_LAUNCHER];
+    if (part->present && part->file_count == 1 &&
+        file_matches(paths->launcher_path, &manifest->files[part->first_file])) {
+        char staging[PATH_CAP];
+        if (part_staging_folder(paths, PART_LAUNCHER, part->version, staging, sizeof staging)) {
+            delete_tree(staging);
+        }
+        return true;  // put in place after an earlier launcher had ended
+    }
+    if (!verify_staged_part(paths, manifest, PART_LAUNCHER, error, error_size)) return false;
+    char previous[PATH_CAP], staging[PATH_CAP], staged[PATH_CAP], aside[PATH_CAP];
+    const char* target = paths->launcher_path;
+    if (!prepare_swap(paths, manifest, PART_LAUNCHER, old_version, false, previous, staging, error, error_size)) {
+        return false;
+    }
+    if (!file_staged_path(paths, manifest, &manifest->files[part->first_file], staged, sizeof staged) ||
+        join_path(aside, sizeof aside, previous, last_component(target)) + 1 >= sizeof aside) {
+        copy_text(error, error_size, "the update folder's path is too long");
+        return false;
+    }
+    make_dirs(previous);
+    if (is_file(target) && !(CopyFileA(target, aside, FALSE) && flush_file(aside))) {
+        format_text(error, error_size, "%s could not be moved aside (error %lu, in use?)", target, GetLastError());
+        return false;
+    }
+    DWORD attributes = GetFileAttributesA(target);
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY)) {
+        SetFileAttributesA(target, attributes & ~FILE_ATTRIBUTE_READONLY);  // a read-only file is not replaced
+    }
+    if (MoveFileExA(staged, target, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+        RemoveDirectoryA(staging);
+        return true;
+    }
+    DWORD code = GetLastError();
+    char command[1000];
+    bool started = path_fits_command(staged) && path_fits_command(target) &&
+                   format_text(command, sizeof command,
+                               "for /l %%i in (1,1,600) do (ping -n 2 127.0.0.1 >nul & move /y \"%s\" \"%s\" >nul 2>&1 "
+                               "& if not exist \"%s\" exit)",
+                               staged, target, staged) + 1 < sizeof command &&
+                   start_detached_command(command);
+    if (started) {
+        copy_text(error, error_size, "the new launcher takes this one's place once it has closed");
+    } else {
+        format_text(error, error_size, "%s could not be put in place (error %lu)", target, code);
+    }
+    return false;
+}
+
 bool install_dll(const UpdatePaths* paths, const UpdateManifest* manifest, uint32_t old_version, char* error,
                  size_t error_size) {
     if (!verify_staged_part(paths, manifest, PART_DLL, error, error_size)) return false;
@@ -180,7 +298,7 @@ bool install_dll(const UpdatePaths* paths, const UpdateManifest* manifest, uint3
     }
 
     char previous[PATH_CAP], staging[PATH_CAP];
-    if (!prepare_swap(paths, manifest, PART_DLL, old_version, previous, staging, error, error_size)) return false;
+    if (!prepare_swap(paths, manifest, PART_DLL, old_version, false, previous, staging, error, error_size)) return false;
     const ManifestFile* file = &manifest->files[manifest->parts[PART_DLL].first_file];
     char staged[PATH_CAP], aside[PATH_CAP];
     if (!file_staged_path(paths, manifest, file, staged, sizeof staged) ||
@@ -243,9 +361,9 @@ bool apply_part(const UpdatePaths* paths, const UpdateManifest* manifest, const 
                 int kind, uint32_t old_version, char* error, size_t error_size) {
     switch (kind) {
         case PART_DLL: return install_dll(paths, manifest, old_version, error, error_size);
+        case PART_BOTS: return apply_bots(paths, manifest, old_manifest, old_version, error, error_size);
         case PART_RUNTIME: return apply_runtime(paths, manifest, old_version, error, error_size);
-        case PART_BOTS:
-        case PART_LAUNCHER: return apply_files(paths, manifest, old_manifest, kind, old_version, error, error_size);
+        case PART_LAUNCHER: return apply_launcher(paths, manifest, old_version, error, error_size);
         default:
             copy_text(error, error_size, "unknown part");
             return false;

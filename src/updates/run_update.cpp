@@ -78,6 +78,10 @@ static void decide_parts(const UpdatePaths* paths, const UpdateManifest* manifes
         if (sha512_file(paths->launcher_path, digest, &size) &&
             memcmp(digest, first_file(manifest, PART_LAUNCHER)->sha512, 64) == 0) {
             state->version[PART_LAUNCHER] = manifest->parts[PART_LAUNCHER].version;
+        } else if (state->staged_version[PART_LAUNCHER] == manifest->parts[PART_LAUNCHER].version &&
+                   verify_staged_part(paths, manifest, PART_LAUNCHER, nullptr, 0)) {
+            // It waits whole in staging to take this launcher's place once it has closed.
+            result->staged |= PART_BIT(PART_LAUNCHER);
         } else {
             result->newer |= PART_BIT(PART_LAUNCHER);
         }
@@ -101,6 +105,17 @@ static void swap_parts(const UpdatePaths* paths, const UpdateManifest* manifest,
     UpdateManifest old_manifest = {};
     bool have_old = stored_manifest_load(paths, INSTALLED_MANIFEST_FILE, &old_manifest, nullptr, 0);
     bool installed_changed = false, waiting = false;
+    // The bots and the runtime take several moves each. They are recorded as waiting before the
+    // first move, with this manifest as the staged one, so that a start after a kill among those
+    // moves finishes the swap (apply_waiting_parts) before anything else.
+    unsigned several_moves = result->newer & (PART_BIT(PART_BOTS) | PART_BIT(PART_RUNTIME));
+    if (several_moves && stored_manifest_save(paths, STAGED_MANIFEST_FILE, manifest)) {
+        for (int kind = 0; kind < PART_KIND_COUNT; kind++) {
+            if (several_moves & PART_BIT(kind)) state->staged_version[kind] = manifest->parts[kind].version;
+        }
+        state->staged_release = manifest->release;
+        installed_state_save(paths, state);
+    }
     for (int kind = 0; kind < PART_KIND_COUNT; kind++) {
         if (!(result->newer & PART_BIT(kind))) continue;
         uint32_t version = manifest->parts[kind].version;
@@ -123,6 +138,9 @@ static void swap_parts(const UpdatePaths* paths, const UpdateManifest* manifest,
     if (waiting && stored_manifest_save(paths, STAGED_MANIFEST_FILE, manifest)) {
         state->staged_release = manifest->release;
     }
+    bool any_waiting = false;
+    for (int kind = 0; kind < PART_KIND_COUNT; kind++) any_waiting = any_waiting || state->staged_version[kind] != 0;
+    if (!any_waiting) state->staged_release = 0;
     manifest_clear(&old_manifest);
 }
 
