@@ -111,15 +111,20 @@ log="$game/ombrix_data/updates/launcher.log"
 run_launcher() {  # the launcher of the game folder with --no-game, until it ends by itself
   (cd "$game" && timeout 300 "$root/scripts/wine-run" "$game/ZANDOR Launcher.exe" --no-game) >> "$private/wine.out" 2>&1
 }
+launcher_is_signed() { test "$(sha512sum "$game/ZANDOR Launcher.exe" | cut -d' ' -f1)" = "$digest"; }
 run_launcher
 check "the launcher's first run ends with exit code 0" test $? = 0
-check "the launcher swapped the signed launcher in" test "$(sha512sum "$game/ZANDOR Launcher.exe" | cut -d' ' -f1)" = "$digest"
+check "the running launcher was not replaced under itself" grep -q 'launcher waits for the next start (the new launcher takes this one.s place once it has closed)' "$log"
+# The running launcher is replaced in one move by a command that waits for it to end.
+for wait in $(seq 120); do launcher_is_signed && break; sleep 0.5; done
+check "the signed launcher took the old one's place once it had ended" launcher_is_signed
 check "the first run logged a finished update" grep -q 'shown: ZANDOR is up to date' "$log"
 : > "$log"
 run_launcher
 check "the signed launcher runs with --no-game (exit code 0)" test $? = 0
 check "the signed launcher starts as version 1.4.0" grep -q 'ZANDOR Launcher 1.4.0 started' "$log"
 check "the signed launcher finds itself up to date" grep -q 'shown: ZANDOR is up to date' "$log"
+check "the signed launcher records itself as installed" grep -q 'waiting parts: launcher version 5 swapped in' "$log"
 [ $failures = 0 ] || { echo "--- launcher.log"; cat "$log"; }
 
 # ---- bad inputs -------------------------------------------------------------------------------------

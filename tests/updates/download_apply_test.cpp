@@ -596,3 +596,57 @@ TEST_F(DownloadApply, DllThatCannotBeReplacedKeepsItsProbation) {
     EXPECT_STREQ(boot.pending_sha512, sha512_hex(client_dll(13)).c_str());
     EXPECT_EQ(boot.previous_path, updates("previous/dll_v12/d3d8.dll"));
 }
+
+// The running launcher cannot be replaced: it stays whole in its place, a copy goes aside, and a
+// command replaces it in one move once it has ended; the next start records the new one.
+TEST_F(DownloadApply, RunningLauncherIsReplacedInOneMoveAfterItEnds) {
+    const std::string exe = place("ZANDOR Launcher.exe");
+    ASSERT_TRUE(CopyFileA(test_tool("idle").c_str(), exe.c_str(), FALSE));
+    const std::string old_bytes = contents(exe);
+    void* running = start_program("\"" + exe + "\" 120000", folder);
+    ASSERT_NE(running, nullptr);
+    Release release;
+    release.number = 3;
+    release.versions = {{PART_LAUNCHER, 6}};
+    release.files = {{PART_LAUNCHER, "ZANDOR Launcher.exe", "launcher version 6"}};
+    serve(release);
+
+    ASSERT_TRUE(run()) << result.message;
+    EXPECT_EQ(result.applied, 0u);
+    EXPECT_EQ(result.staged, 0x8u);
+    EXPECT_NE(std::string(result.message)
+                  .find("launcher waits for the next start (the new launcher takes this one's place once it has "
+                        "closed); "),
+              std::string::npos)
+        << result.message;
+    EXPECT_EQ(contents(exe), old_bytes) << "the running launcher stays in its place";
+    EXPECT_EQ(contents(updates("previous/launcher_v0/ZANDOR Launcher.exe")), old_bytes);
+    EXPECT_EQ(installed().staged_version[PART_LAUNCHER], 6u);
+
+    // A second run while it still runs starts nothing new: the part waits in staging.
+    serve(release);
+    ASSERT_TRUE(run()) << result.message;
+    EXPECT_EQ(result.newer, 0u);
+    EXPECT_EQ(result.staged, 0x8u);
+
+    Sleep(1500);
+    EXPECT_EQ(contents(exe), old_bytes) << "nothing is moved while the launcher runs";
+    TerminateProcess(running, 0);
+    finish_program(running, 10000);
+    for (int i = 0; i < 300 && contents(exe) != "launcher version 6"; i++) Sleep(100);
+    EXPECT_EQ(contents(exe), "launcher version 6");
+
+    unsigned applied = 0;
+    char notes[600];
+    apply_waiting_parts(&paths, &applied, notes, sizeof notes);
+    EXPECT_EQ(applied, 0x8u);
+    EXPECT_STREQ(notes, "launcher version 6 swapped in (version 0 kept); ");
+    InstalledState state = installed();
+    EXPECT_EQ(state.version[PART_LAUNCHER], 6u);
+    EXPECT_EQ(state.staged_version[PART_LAUNCHER], 0u);
+    EXPECT_EQ(names_in(updates("staging")), std::vector<std::string>{});
+    serve(release);
+    ASSERT_TRUE(run()) << result.message;
+    EXPECT_EQ(result.newer, 0u);
+    EXPECT_EQ(result.staged, 0u);
+}

@@ -248,3 +248,90 @@ TEST_F(KilledRun, DllRecordedOnlyByItsProbationIsStillTheLaunchers) {
     EXPECT_EQ(result.applied, 0x1u);
     EXPECT_EQ(contents(place("d3d8.dll")), client_dll(14));
 }
+
+// A bots or runtime swap takes several moves, and the update run records both parts as waiting
+// before the first one. Whatever moves a kill left undone, the next start finishes the swaps before
+// anything else, without the update server, and keeps the old files aside.
+TEST_F(KilledRun, BotsAndRuntimeSwapsCutShortAreFinishedWithoutTheServer) {
+    Release next = full_release(4);
+    next.versions = {{PART_DLL, 12}, {PART_BOTS, 3}, {PART_RUNTIME, 2}, {PART_LAUNCHER, 5}};
+    next.files = {
+        {PART_DLL, "d3d8.dll", client_dll(12)},
+        {PART_BOTS, "a.jar", "jar a version 3"},
+        {PART_BOTS, "b.jar", "jar b version 3"},
+        {PART_BOTS, "c.jar", "jar c version 3"},
+        {PART_RUNTIME, "bin/java.exe", "java version 2"},
+        {PART_LAUNCHER, "ZANDOR Launcher.exe", "launcher version 5"},
+    };
+    struct Case {
+        const char* name;
+        int jars_moved;       // of a.jar, b.jar, c.jar, in order
+        int runtime_moves;    // 0: none, 1: old folder aside, 2: new folder in too
+    } cases[] = {
+        {"no move made yet", 0, 0},
+        {"one jar swapped", 1, 0},
+        {"every jar swapped, the runtime folder moved aside", 3, 1},
+        {"every move made, nothing recorded", 3, 2},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        remove_tree(folder);
+        folder = make_temp_folder("killed_parts");
+        update_paths_init(&paths, folder.c_str());
+        ASSERT_TRUE(write_file(place("ZANDOR Launcher.exe"), "launcher version 4"));
+        want_bots();
+        serve(full_release(3));
+        ASSERT_TRUE(run()) << result.message;
+
+        // Both parts staged and recorded as waiting: a bot holds b.jar and the runtime folder.
+        serve(next);
+        HANDLE jar =
+            CreateFileA(bots("b.jar").c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+        HANDLE jre = CreateFileA(bots("jre").c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                 FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+        ASSERT_TRUE(run()) << result.message;
+        CloseHandle(jar);
+        CloseHandle(jre);
+        ASSERT_EQ(result.staged, 0x6u);
+        ASSERT_EQ(installed().staged_version[PART_BOTS], 3u);
+
+        // The moves the cut run made, as it makes them.
+        const char* jars[] = {"a.jar", "b.jar", "c.jar"};
+        for (int i = 0; i < c.jars_moved; i++) {
+            std::string jar_place = bots(jars[i]), aside = updates(std::string("previous/bots_v2/") + jars[i]);
+            make_parent_dirs(aside.c_str());
+            if (file_exists(jar_place)) ASSERT_TRUE(CopyFileA(jar_place.c_str(), aside.c_str(), FALSE));
+            ASSERT_TRUE(MoveFileExA(updates(std::string("staging/bots_v3/") + jars[i]).c_str(), jar_place.c_str(),
+                                    MOVEFILE_REPLACE_EXISTING));
+        }
+        if (c.runtime_moves >= 1) {
+            make_parent_dirs(updates("previous/runtime_v1").c_str());
+            ASSERT_TRUE(MoveFileExA(bots("jre").c_str(), updates("previous/runtime_v1").c_str(), 0));
+        }
+        if (c.runtime_moves >= 2) {
+            ASSERT_TRUE(MoveFileExA(updates("staging/runtime_v2").c_str(), bots("jre").c_str(), 0));
+        }
+
+        ASSERT_EQ(update_server_command("RESET"), "OK");  // the server knows no release now
+        unsigned applied = 0;
+        char notes[600];
+        apply_waiting_parts(&paths, &applied, notes, sizeof notes);
+        EXPECT_EQ(applied, 0x6u) << notes;
+        EXPECT_STREQ(notes, "bots version 3 swapped in (version 2 kept); runtime version 2 swapped in (version 1 kept); ");
+        for (const char* jar_name : jars) {
+            EXPECT_EQ(contents(bots(jar_name)), std::string("jar ") + jar_name[0] + " version 3") << jar_name;
+        }
+        EXPECT_EQ(contents(updates("previous/bots_v2/a.jar")), "jar a version 2");
+        EXPECT_EQ(contents(updates("previous/bots_v2/b.jar")), "jar b version 2");
+        EXPECT_EQ(contents(bots("jre/bin/java.exe")), "java version 2");
+        EXPECT_FALSE(file_exists(bots("jre/lib/rt.jar")));
+        EXPECT_EQ(contents(updates("previous/runtime_v1/lib/rt.jar")), std::string(70000, 'r'));
+        InstalledState state = installed();
+        EXPECT_EQ(state.version[PART_BOTS], 3u);
+        EXPECT_EQ(state.version[PART_RUNTIME], 2u);
+        EXPECT_EQ(state.staged_version[PART_BOTS], 0u);
+        EXPECT_EQ(state.staged_version[PART_RUNTIME], 0u);
+        EXPECT_EQ(state.installed_release, 4u);
+        EXPECT_EQ(state.staged_release, 0u);
+    }
+}

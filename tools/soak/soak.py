@@ -10,6 +10,13 @@ verification, moves into staging; or right after the N-th file made, moved or de
 staging: every swap and state-file write), checks that every part is wholly old or wholly new and
 that no state file or login.txt is cut, and lets one more run repair it all.
 
+Two parts cannot change in one move: the bots are swapped file by file and the Java runtime by two
+folder moves. Caught among those moves, such a part counts as a swap under way, not as half-replaced,
+only when installed.json records it as waiting for the new release (the launcher does so before the
+first move) and the next start swaps the rest in by itself, before it talks to the update server.
+The running launcher is replaced by a command that waits for it to end; the soak waits for that
+command before it checks a finished run.
+
 Run with Debian's /usr/bin/python3 (it needs python3-nacl for the signer). The reference account
 and update servers must already listen (their control ports are given); WINEPREFIX and DISPLAY come
 from the environment.
@@ -294,6 +301,44 @@ class Runner:
         return elapsed, code, events.count - first, events.changes - first_change
 
 
+# ---- the command that puts a new launcher in place -----------------------------------------------
+
+def launcher_finishers():
+    """The Windows commands a launcher left to move its new file in once it has ended: the command
+    interpreters running in the soak's own Wine prefix (Wine may cut their command lines short)."""
+    prefix = ("WINEPREFIX=" + os.environ.get("WINEPREFIX", "")).encode()
+    pids = []
+    for entry in os.listdir("/proc"):
+        if entry.isdigit():
+            try:
+                with open("/proc/%s/cmdline" % entry, "rb") as f:
+                    line = f.read()
+                if b"cmd.exe" not in line.lower():
+                    continue
+                with open("/proc/%s/environ" % entry, "rb") as f:
+                    if prefix not in f.read().split(b"\0"):
+                        continue
+            except OSError:
+                continue
+            pids.append(int(entry))
+    return pids
+
+
+def wait_for_finishers(limit=90):
+    """Waits until no such command runs (they end once the new launcher is in place)."""
+    end = time.monotonic() + limit
+    while launcher_finishers() and time.monotonic() < end:
+        time.sleep(0.1)
+
+
+def stop_finishers():
+    for pid in launcher_finishers():
+        try:
+            os.kill(pid, signal.SIGKILL)
+        except ProcessLookupError:
+            pass
+
+
 # ---- checking the game folder -------------------------------------------------------------------
 
 def digest_of(path):
@@ -377,8 +422,8 @@ def whole_tree(folder, files):
 
 def half_kind(game, kind, old_manifest, new_manifest, states):
     """What a half-replaced part is: "between two moves" (its place is empty while its old version
-    lies whole aside and its new one whole in staging: a folder, or the running launcher, cannot be
-    replaced in one move), "mixed" (some files old, the others new: a part swapped file by file), or
+    lies whole aside and its new one whole in staging: a folder cannot be replaced in one move),
+    "mixed" (some files old, the others new: a part swapped file by file), or
     "damaged" (anything else: cut, zero-filled or changed files, or missing ones not kept whole)."""
     updates = os.path.join(game, "ombrix_data", "updates")
     old_files, new_files = old_manifest[kind]["files"], new_manifest[kind]["files"]
@@ -402,6 +447,32 @@ def half_kind(game, kind, old_manifest, new_manifest, states):
     if not kept:
         return "damaged"
     return "between two moves" if "missing" in states.values() else "mixed"
+
+
+def recorded_under_way(game, kind, details, new_manifest, new_text):
+    """Whether a half-replaced bots or runtime part is a swap under way to the new release that
+    installed.json records (the part waits at the new version, with the new manifest staged), with
+    every file whole in its place, aside or in staging."""
+    if kind not in ("bots", "runtime") or not details.startswith(("mixed", "between two moves")):
+        return False
+    updates = os.path.join(game, "ombrix_data", "updates")
+    try:
+        with open(os.path.join(updates, "installed.json"), "r", encoding="latin-1") as f:
+            installed = f.read()
+        with open(os.path.join(updates, "staged_manifest.txt"), "rb") as f:
+            staged = f.read()
+        with open(new_text, "rb") as f:
+            wanted = f.read()
+    except OSError:
+        return False
+    return json_number(installed, "staged_%s_version" % kind) == new_manifest[kind]["version"] and staged == wanted
+
+
+def finished_at_start(repair_log, kind, new_manifest):
+    """Whether the run's worker swapped the waiting part in first, before it talked to the update
+    server (its "waiting parts" line)."""
+    wanted = "%s version %d swapped in" % (kind, new_manifest[kind]["version"])
+    return any(" waiting parts: " in line and wanted in line for line in repair_log.decode("latin-1").splitlines())
 
 
 def damaged_files(game):
@@ -476,6 +547,10 @@ def up_to_date(game, old_manifest, new_manifest, code):
     for kind in KINDS:
         have = json_number(installed, "%s_version" % kind)
         staged = json_number(installed, "staged_%s_version" % kind)
+        if kind == "launcher" and (have, staged) == (old_manifest[kind]["version"], new_manifest[kind]["version"]):
+            # The running launcher is replaced once it has ended: the next start, which finds the
+            # new file in place (checked above), records it.
+            continue
         if have != new_manifest[kind]["version"] or staged != 0:
             wrong.append("installed.json records %s version %d (staged %d)" % (kind, have, staged))
     new_dll = new_manifest["dll"]["files"]["d3d8.dll"][1]
@@ -564,6 +639,7 @@ def main(argv):
     load_release(args.update_control, new_text, new_folder, args.pace)
 
     def reset():
+        stop_finishers()
         events.close()
         copy_tree(pristine, game)
         return FolderEvents(game)
@@ -575,6 +651,7 @@ def main(argv):
     for attempt in range(2):
         events.names = []
         elapsed, code, seen, changes = runner.run("unkilled-%d.out" % attempt, events)
+        wait_for_finishers()
         wrong = up_to_date(game, old_manifest, new_manifest, code)
         if wrong:
             say("an unkilled update did not end up to date: " + "; ".join(wrong))
@@ -606,6 +683,7 @@ def main(argv):
     rng.shuffle(plan)
 
     half_replaced = 0
+    swaps_under_way = 0
     kinds_seen = {}
     not_repaired = 0
     damaged = 0
@@ -630,6 +708,7 @@ def main(argv):
                 break
             # The run ended before its kill moment: it was a whole run, which must be up to date.
             before_end += 1
+            wait_for_finishers()
             wrong = up_to_date(game, old_manifest, new_manifest, code)
             if wrong:
                 not_repaired += 1
@@ -648,6 +727,14 @@ def main(argv):
             continue
         states = {kind: part_state(game, kind, old_manifest, new_manifest) for kind in KINDS}
         half = [kind for kind in KINDS if states[kind][0] == "half"]
+        # The bots (file by file) and the runtime (two folder moves) cannot change in one move: such a
+        # swap caught among its moves counts as whole when it was recorded before its first move and
+        # the next start finishes it by itself, before it asks the update server.
+        under_way = [kind for kind in half if recorded_under_way(game, kind, states[kind][1], new_manifest, new_text)]
+        half = [kind for kind in half if kind not in under_way]
+        if under_way:
+            swaps_under_way += len(under_way)
+            text_under_way = ", ".join("%s (%s)" % (k, states[k][1].split(":")[0]) for k in under_way)
         problems = damaged_files(game)
         text = ", ".join("%s %s" % (kind, states[kind][0]) for kind in KINDS)
         keep = False
@@ -664,7 +751,15 @@ def main(argv):
             say("%s: DAMAGED %s" % (label, "; ".join(problems)))
         killed_log = open(log, "rb").read() if os.path.exists(log) else b""
         _, code, _, _ = runner.run("repair-%03d.out" % number, events)
+        wait_for_finishers()
         wrong = up_to_date(game, old_manifest, new_manifest, code)
+        if under_way:
+            repair_log = open(log, "rb").read()[len(killed_log):] if os.path.exists(log) else b""
+            for kind in under_way:
+                if not finished_at_start(repair_log, kind, new_manifest):
+                    wrong.append("the next start did not finish the %s swap under way by itself" % kind)
+            if not wrong:
+                say("%s: swap under way: %s; the next start finished it" % (label, text_under_way))
         if wrong:
             not_repaired += 1
             keep = True
@@ -681,6 +776,9 @@ def main(argv):
     kills = len(plan) - missed
     say("%d kills in %.1f min (%d runs ended before their kill moment and were tried again, %d kills missed), "
         "%d damaged files; logs in %s" % (kills, minutes, before_end, missed, damaged, logs))
+    if swaps_under_way:
+        say("%d bots or runtime swaps were under way at their kill, recorded before their first move; the next "
+            "start finished each before its update check" % swaps_under_way)
     if kinds_seen:
         say("half-replaced parts: " + ", ".join("%d %s" % (n, what) for what, n in sorted(kinds_seen.items())))
     print("%d kills: %d half-replaced parts, %d runs that did not repair" % (kills, half_replaced, not_repaired),
