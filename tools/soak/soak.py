@@ -736,7 +736,7 @@ def main(argv):
             swaps_under_way += len(under_way)
             text_under_way = ", ".join("%s (%s)" % (k, states[k][1].split(":")[0]) for k in under_way)
         problems = damaged_files(game)
-        text = ", ".join("%s %s" % (kind, states[kind][0]) for kind in KINDS)
+        text = ", ".join("%s %s" % (kind, "under way" if kind in under_way else states[kind][0]) for kind in KINDS)
         keep = False
         if half:
             half_replaced += len(half)
@@ -759,7 +759,7 @@ def main(argv):
                 if not finished_at_start(repair_log, kind, new_manifest):
                     wrong.append("the next start did not finish the %s swap under way by itself" % kind)
             if not wrong:
-                say("%s: swap under way: %s; the next start finished it" % (label, text_under_way))
+                say("%s: swap under way: %s; the next start finished it by itself" % (label, text_under_way))
         if wrong:
             not_repaired += 1
             keep = True
