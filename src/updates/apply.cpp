@@ -8,6 +8,7 @@
 #include "core/codecs.h"
 #include "core/detached_command.h"
 #include "core/file_tree.h"
+#include "core/log.h"
 #include "updates/file_digest.h"
 #include "updates/part_kinds.h"
 #include "updates/staging.h"
@@ -281,10 +282,14 @@ static bool apply_launcher(const UpdatePaths* paths, const UpdateManifest* manif
                    start_detached_command(command);
     if (started) {
         copy_text(error, error_size, "the new launcher takes this one's place once it has closed");
-    } else {
-        format_text(error, error_size, "%s could not be put in place (error %lu)", target, code);
+        return false;
     }
-    return false;
+    // No such command can name these paths: the running file is moved aside and the new one in
+    // right after, which leaves its place empty only for that moment.
+    log_line("the launcher is replaced in two moves (no command could wait for it to end; error %lu)", code);
+    if (!swap_into_place(target, staged, previous, last_component(target), error, error_size)) return false;
+    RemoveDirectoryA(staging);
+    return true;
 }
 
 bool install_dll(const UpdatePaths* paths, const UpdateManifest* manifest, uint32_t old_version, char* error,

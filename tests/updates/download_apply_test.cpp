@@ -650,3 +650,29 @@ TEST_F(DownloadApply, RunningLauncherIsReplacedInOneMoveAfterItEnds) {
     EXPECT_EQ(result.newer, 0u);
     EXPECT_EQ(result.staged, 0u);
 }
+
+// A game folder whose path a command line cannot carry (a % sign): the running launcher is moved
+// aside and the new one in right after, as no command can wait for it.
+TEST_F(DownloadApply, RunningLauncherInAFolderNoCommandCanNameIsSwappedInTwoMoves) {
+    std::string game = folder + "\\game 100%";
+    ASSERT_TRUE(make_dirs(game.c_str()));
+    update_paths_init(&paths, game.c_str());
+    const std::string exe = game + "\\ZANDOR Launcher.exe";
+    ASSERT_TRUE(CopyFileA(test_tool("idle").c_str(), exe.c_str(), FALSE));
+    const std::string old_bytes = contents(exe);
+    void* running = start_program("\"" + exe + "\" 120000", game);
+    ASSERT_NE(running, nullptr);
+    Release release;
+    release.number = 3;
+    release.versions = {{PART_LAUNCHER, 6}};
+    release.files = {{PART_LAUNCHER, "ZANDOR Launcher.exe", "launcher version 6"}};
+    serve(release);
+
+    ASSERT_TRUE(run()) << result.message;
+    EXPECT_EQ(result.applied, 0x8u) << result.message;
+    EXPECT_EQ(contents(exe), "launcher version 6");
+    EXPECT_EQ(contents(game + "\\ombrix_data\\updates\\previous\\launcher_v0\\ZANDOR Launcher.exe"), old_bytes);
+    EXPECT_EQ(installed().version[PART_LAUNCHER], 6u);
+    TerminateProcess(running, 0);
+    finish_program(running, 10000);
+}
