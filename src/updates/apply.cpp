@@ -129,14 +129,9 @@ static bool apply_bots(const UpdatePaths* paths, const UpdateManifest* manifest,
     bool resuming = false;
     for (uint32_t i = 0; i < part->file_count; i++) {
         const ManifestFile* file = &manifest->files[part->first_file + i];
-        char staged[PATH_CAP];
         done_earlier[i] = swapped_in_earlier(paths, manifest, file);
         resuming = resuming || done_earlier[i];
-        if (!done_earlier[i] &&
-            (!file_staged_path(paths, manifest, file, staged, sizeof staged) || !file_matches(staged, file))) {
-            format_text(error, error_size, "staged %s/%s is missing or changed", part_kind_name(PART_BOTS), file->path);
-            return false;
-        }
+        if (!done_earlier[i] && !verify_staged_file(paths, manifest, file, error, error_size)) return false;
     }
     char previous[PATH_CAP], staging[PATH_CAP];
     if (!prepare_swap(paths, manifest, PART_BOTS, old_version, resuming, previous, staging, error, error_size)) {

@@ -138,9 +138,7 @@ static void swap_parts(const UpdatePaths* paths, const UpdateManifest* manifest,
     if (waiting && stored_manifest_save(paths, STAGED_MANIFEST_FILE, manifest)) {
         state->staged_release = manifest->release;
     }
-    bool any_waiting = false;
-    for (int kind = 0; kind < PART_KIND_COUNT; kind++) any_waiting = any_waiting || state->staged_version[kind] != 0;
-    if (!any_waiting) state->staged_release = 0;
+    if (!any_part_waiting(state)) state->staged_release = 0;
     manifest_clear(&old_manifest);
 }
 

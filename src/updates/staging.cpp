@@ -69,6 +69,16 @@ bool part_looks_installed(const UpdatePaths* paths, const UpdateManifest* manife
     return true;
 }
 
+bool verify_staged_file(const UpdatePaths* paths, const UpdateManifest* manifest, const ManifestFile* file,
+                        char* error, size_t error_size) {
+    char staged[PATH_CAP];
+    if (file_staged_path(paths, manifest, file, staged, sizeof staged) && file_matches(staged, file)) return true;
+    if (error && error_size) {
+        format_text(error, error_size, "staged %s/%s is missing or changed", part_kind_name(file->kind), file->path);
+    }
+    return false;
+}
+
 bool verify_staged_part(const UpdatePaths* paths, const UpdateManifest* manifest, int kind, char* error,
                         size_t error_size) {
     char ignored[8];
@@ -82,10 +92,7 @@ bool verify_staged_part(const UpdatePaths* paths, const UpdateManifest* manifest
         return false;
     }
     for (uint32_t i = 0; i < part->file_count; i++) {
-        const ManifestFile* file = &manifest->files[part->first_file + i];
-        char staged[PATH_CAP];
-        if (!file_staged_path(paths, manifest, file, staged, sizeof staged) || !file_matches(staged, file)) {
-            format_text(error, error_size, "staged %s/%s is missing or changed", part_kind_name(kind), file->path);
+        if (!verify_staged_file(paths, manifest, &manifest->files[part->first_file + i], error, error_size)) {
             return false;
         }
     }

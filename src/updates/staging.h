@@ -25,6 +25,10 @@ bool file_staged_path(const UpdatePaths* paths, const UpdateManifest* manifest, 
 // size at its installed place (no digest is computed).
 bool part_looks_installed(const UpdatePaths* paths, const UpdateManifest* manifest, int kind,
                           const InstalledState* state);
+// The file lies complete and unchanged in staging; otherwise error (which may be null) says
+// "staged <kind>/<path> is missing or changed".
+bool verify_staged_file(const UpdatePaths* paths, const UpdateManifest* manifest, const ManifestFile* file,
+                        char* error, size_t error_size);
 // The part is in the manifest and every file of it lies complete and unchanged in staging (for the
 // runtime also nothing else). error may be null.
 bool verify_staged_part(const UpdatePaths* paths, const UpdateManifest* manifest, int kind, char* error,

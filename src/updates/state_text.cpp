@@ -69,6 +69,13 @@ void boot_state_from_text(const char* text, BootState* state) {
     state->previous_version = json_get_number(text, "previous_version");
 }
 
+bool any_part_waiting(const InstalledState* state) {
+    for (int kind = 0; kind < PART_KIND_COUNT; kind++) {
+        if (state->staged_version[kind] != 0) return true;
+    }
+    return false;
+}
+
 bool is_digest_hex(const char* text) {
     size_t n = 0;
     for (; text[n]; n++) {

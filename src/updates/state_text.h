@@ -35,6 +35,9 @@ struct BootState {
     uint64_t previous_version;
 };
 
+// Whether any part waits in staging (a staged version other than 0).
+bool any_part_waiting(const InstalledState* state);
+
 // The JSON text of a state into buffer (cut at size).
 void installed_state_to_text(const InstalledState* state, char* buffer, size_t size);
 void boot_state_to_text(const BootState* state, char* buffer, size_t size);

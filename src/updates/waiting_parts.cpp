@@ -19,9 +19,7 @@ void apply_waiting_parts(const UpdatePaths* paths, unsigned* applied_mask, char*
     if (applied_mask) *applied_mask = 0;
     InstalledState state;
     installed_state_load(paths, &state);
-    bool any_waiting = false;
-    for (int kind = 0; kind < PART_KIND_COUNT; kind++) any_waiting = any_waiting || state.staged_version[kind] != 0;
-    if (!any_waiting) return;
+    if (!any_part_waiting(&state)) return;
 
     UpdateManifest staged = {};
     char reason[400];

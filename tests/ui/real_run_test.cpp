@@ -1,6 +1,8 @@
 // A real update run against the reference update server, started from the server page of a real
 // window and followed by the real status timer: the download text and the bar move, the outcome
 // shows, the countdown runs out and the start step starts a stub game.
+#include <winsock2.h>  // before the windows.h of the window test support
+
 #include "ui_test_support.h"
 
 #include <set>

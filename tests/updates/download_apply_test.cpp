@@ -83,6 +83,22 @@ void prepare_run(TimedRun* run, const std::string& game_folder, int port) {
     strcpy(run->request.channel, "client");
 }
 
+// A launcher file that runs, as the launcher's own does during its update: a copy of a program that
+// idles for two minutes, started from its place. Null when it cannot be started.
+void* start_stand_in(const std::string& exe, const std::string& folder) {
+    if (!CopyFileA(test_tool("idle").c_str(), exe.c_str(), FALSE)) return nullptr;
+    return start_program("\"" + exe + "\" 120000", folder);
+}
+
+// A release of the launcher alone, at version 6.
+Release launcher_release() {
+    Release release;
+    release.number = 3;
+    release.versions = {{PART_LAUNCHER, 6}};
+    release.files = {{PART_LAUNCHER, "ZANDOR Launcher.exe", "launcher version 6"}};
+    return release;
+}
+
 }  // namespace
 
 TEST_F(DownloadApply, FirstInstallThenNothingToFetch) {
@@ -601,14 +617,10 @@ TEST_F(DownloadApply, DllThatCannotBeReplacedKeepsItsProbation) {
 // command replaces it in one move once it has ended; the next start records the new one.
 TEST_F(DownloadApply, RunningLauncherIsReplacedInOneMoveAfterItEnds) {
     const std::string exe = place("ZANDOR Launcher.exe");
-    ASSERT_TRUE(CopyFileA(test_tool("idle").c_str(), exe.c_str(), FALSE));
-    const std::string old_bytes = contents(exe);
-    void* running = start_program("\"" + exe + "\" 120000", folder);
+    void* running = start_stand_in(exe, folder);
     ASSERT_NE(running, nullptr);
-    Release release;
-    release.number = 3;
-    release.versions = {{PART_LAUNCHER, 6}};
-    release.files = {{PART_LAUNCHER, "ZANDOR Launcher.exe", "launcher version 6"}};
+    const std::string old_bytes = contents(exe);
+    const Release release = launcher_release();
     serve(release);
 
     ASSERT_TRUE(run()) << result.message;
@@ -658,15 +670,10 @@ TEST_F(DownloadApply, RunningLauncherInAFolderNoCommandCanNameIsSwappedInTwoMove
     ASSERT_TRUE(make_dirs(game.c_str()));
     update_paths_init(&paths, game.c_str());
     const std::string exe = game + "\\ZANDOR Launcher.exe";
-    ASSERT_TRUE(CopyFileA(test_tool("idle").c_str(), exe.c_str(), FALSE));
-    const std::string old_bytes = contents(exe);
-    void* running = start_program("\"" + exe + "\" 120000", game);
+    void* running = start_stand_in(exe, game);
     ASSERT_NE(running, nullptr);
-    Release release;
-    release.number = 3;
-    release.versions = {{PART_LAUNCHER, 6}};
-    release.files = {{PART_LAUNCHER, "ZANDOR Launcher.exe", "launcher version 6"}};
-    serve(release);
+    const std::string old_bytes = contents(exe);
+    serve(launcher_release());
 
     ASSERT_TRUE(run()) << result.message;
     EXPECT_EQ(result.applied, 0x8u) << result.message;

@@ -8,13 +8,7 @@
 #include <stdlib.h>
 
 #include "account/link_exchange.h"
-
-static double now_ms() {
-    LARGE_INTEGER counter, frequency;
-    QueryPerformanceCounter(&counter);
-    QueryPerformanceFrequency(&frequency);
-    return 1000.0 * (double)counter.QuadPart / (double)frequency.QuadPart;
-}
+#include "bench_clock.h"
 
 // User and kernel time of this thread, in milliseconds.
 static double thread_cpu_ms() {

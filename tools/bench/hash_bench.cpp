@@ -23,18 +23,11 @@
 
 #include "core/codecs.h"
 #include "updates/file_digest.h"
+#include "bench_clock.h"
 
 // OpenSSL's processor-feature words (filled once at start-up) and their probe.
 extern "C" unsigned int OPENSSL_ia32cap_P[4];
 extern "C" void OPENSSL_cpuid_setup(void);
-
-static double now_ms() {
-    static LARGE_INTEGER frequency;
-    if (!frequency.QuadPart) QueryPerformanceFrequency(&frequency);
-    LARGE_INTEGER count;
-    QueryPerformanceCounter(&count);
-    return (double)count.QuadPart * 1000.0 / (double)frequency.QuadPart;
-}
 
 struct Hasher {
     const char* name;

@@ -7,17 +7,11 @@
 #include <string.h>
 
 #include "updates/manifest.h"
+#include "bench_clock.h"
 
 #ifndef BENCH_SEED_HEX
 #error "BENCH_SEED_HEX (the seed of the key trusted by this build) must be given"
 #endif
-
-static double now_ms() {
-    LARGE_INTEGER counter, frequency;
-    QueryPerformanceCounter(&counter);
-    QueryPerformanceFrequency(&frequency);
-    return 1000.0 * (double)counter.QuadPart / (double)frequency.QuadPart;
-}
 
 static void append(char* text, size_t* length, const char* line) {
     size_t n = strlen(line);

@@ -8,14 +8,7 @@
 #include <stdlib.h>
 
 #include "account/account_requests.h"
-
-static double now_ms() {
-    static LARGE_INTEGER frequency;
-    if (!frequency.QuadPart) QueryPerformanceFrequency(&frequency);
-    LARGE_INTEGER count;
-    QueryPerformanceCounter(&count);
-    return (double)count.QuadPart * 1000.0 / (double)frequency.QuadPart;
-}
+#include "bench_clock.h"
 
 static double thread_cpu_ms() {
     FILETIME created, ended, kernel, user;

@@ -24,14 +24,7 @@
 #include "updates/update_paths.h"
 #include "updates/update_protocol.h"
 #include "updates/update_run.h"
-
-static double now_ms() {
-    static LARGE_INTEGER frequency;
-    if (!frequency.QuadPart) QueryPerformanceFrequency(&frequency);
-    LARGE_INTEGER count;
-    QueryPerformanceCounter(&count);
-    return (double)count.QuadPart * 1000.0 / (double)frequency.QuadPart;
-}
+#include "bench_clock.h"
 
 static SOCKET connect_loopback(int port) {
     SOCKET sock = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);

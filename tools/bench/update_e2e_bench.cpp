@@ -23,14 +23,7 @@
 #include "updates/run_update.h"
 #include "updates/update_paths.h"
 #include "updates/update_run.h"
-
-static double now_ms() {
-    static LARGE_INTEGER frequency;
-    if (!frequency.QuadPart) QueryPerformanceFrequency(&frequency);
-    LARGE_INTEGER count;
-    QueryPerformanceCounter(&count);
-    return (double)count.QuadPart * 1000.0 / (double)frequency.QuadPart;
-}
+#include "bench_clock.h"
 
 // When the watcher first saw each phase of the download (0 when it did not).
 static double phase_seen[5];

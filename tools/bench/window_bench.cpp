@@ -17,14 +17,7 @@
 #include "ui/window.h"
 #include "ui/window_state.h"
 #include "updates/update_run.h"
-
-static double now_ms() {
-    static LARGE_INTEGER frequency;
-    if (!frequency.QuadPart) QueryPerformanceFrequency(&frequency);
-    LARGE_INTEGER count;
-    QueryPerformanceCounter(&count);
-    return count.QuadPart * 1000.0 / frequency.QuadPart;
-}
+#include "bench_clock.h"
 
 static LRESULT CALLBACK minimal_procedure(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
     if (message == WM_PAINT) {

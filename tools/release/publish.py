@@ -11,23 +11,16 @@ the summary printed at the end.
       prints the summary of the release in DIR (ZANDOR Launcher.exe, manifest.txt, files/, release/)
 """
 import argparse
-import hashlib
 import os
 import shutil
 import struct
 import sys
 
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), ".."))
+from sign_manifest import sha512_of  # noqa: E402  (the signer's own file digest)
 
 class PublishError(Exception):
     pass
-
-
-def sha512_of(path):
-    digest = hashlib.sha512()
-    with open(path, "rb") as f:
-        for block in iter(lambda: f.read(1 << 20), b""):
-            digest.update(block)
-    return digest.hexdigest()
 
 
 def read_manifest(path):

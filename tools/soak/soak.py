@@ -38,6 +38,8 @@ import time
 
 ROOT = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
 SIGNER = os.path.join(ROOT, "tools", "sign_manifest.py")
+sys.path.insert(0, os.path.join(ROOT, "tools"))
+from sign_manifest import sha512_of  # noqa: E402  (the signer's own file digest)
 LAUNCHER = "ZANDOR Launcher.exe"
 KINDS = ("dll", "bots", "runtime", "launcher")
 
@@ -341,14 +343,6 @@ def stop_finishers():
 
 # ---- checking the game folder -------------------------------------------------------------------
 
-def digest_of(path):
-    h = hashlib.sha512()
-    with open(path, "rb") as f:
-        for block in iter(lambda: f.read(1 << 20), b""):
-            h.update(block)
-    return h.hexdigest()
-
-
 def part_places(game, kind, files):
     bots = os.path.join(game, "ombrix_data", "bot_takeover")
     for path in files:
@@ -370,7 +364,7 @@ def file_state(place, old, new):
     digest = None
     for name, entry in (("old", old), ("new", new)):
         if entry and entry[0] == size:
-            digest = digest or digest_of(place)
+            digest = digest or sha512_of(place)
             if digest == entry[1]:
                 return name
     with open(place, "rb") as f:
