@@ -32,10 +32,6 @@ size_t decode_text_field(const char* text, char* out, size_t capacity);
 // Unsigned decimal from the leading digits; none give 0, too many stop at the largest value.
 uint64_t answer_number(const char* text);
 
-// Whether an address from the account server may go to the browser: it begins with "http://" or
-// "https://" (any letter case). Anything else (a program, a file, another scheme) is never opened.
-bool is_web_address(const char* address);
-
 // An answer to WEBPOLL (not PENDING), RENEW or AUTO: OK, DENIED or a bad answer, into the reply. An
 // OK answer with a number of 10^19 or more is a bad answer (it would not read back from session.dat).
 void parse_login_answer(char* answer, AccountReply* reply);

@@ -24,8 +24,8 @@ void make_client_name(const char* own_version, char* out, size_t capacity) {
 
 // One exchange of a request line; the line and the answer are the caller's and hold secrets.
 static bool exchange(const char* host, unsigned short port, char* line, char* answer, size_t answer_capacity,
-                     AccountReply* reply) {
-    bool answered = link_exchange(host, port, line, answer, answer_capacity, reply);
+                     AccountReply* reply, const volatile long* stop = nullptr) {
+    bool answered = link_exchange(host, port, line, answer, answer_capacity, reply, stop);
     wipe(line, REQUEST_CAP);
     return answered;
 }
@@ -125,12 +125,12 @@ bool log_out_request(const char* host, unsigned short port, const char* token) {
 }
 
 bool request_game_account(const char* host, unsigned short port, const SavedLogin* login, const char* code,
-                          GameAccount* account, AccountReply* reply) {
+                          GameAccount* account, AccountReply* reply, const volatile long* stop) {
     memset(reply, 0, sizeof *reply);
     memset(account, 0, sizeof *account);
     char line[REQUEST_CAP], answer[GAME_ANSWER_CAP];
     format_text(line, sizeof line, "GAMEACCOUNT\t%s\t%s", login->token, code && code[0] ? code : "-");
-    bool ok = exchange(host, port, line, answer, sizeof answer, reply) && parse_game_answer(answer, account, reply);
+    bool ok = exchange(host, port, line, answer, sizeof answer, reply, stop) && parse_game_answer(answer, account, reply);
     reply->ok = ok;
     wipe(answer, sizeof answer);
     if (!ok) wipe(account, sizeof *account);

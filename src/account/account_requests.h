@@ -23,7 +23,8 @@ bool accept_terms(const char* host, unsigned short port, const SavedLogin* login
 // LOGOUT: deletes the saved log-in whatever happens; true when the server answered "OK".
 bool log_out_request(const char* host, unsigned short port, const char* token);
 // GAMEACCOUNT with the registration code ("-" when there is none); true with a usable game account.
+// It gives up soon after stop (an interlocked flag, may be null) is set.
 bool request_game_account(const char* host, unsigned short port, const SavedLogin* login, const char* code,
-                          GameAccount* account, AccountReply* reply) MUST_USE;
+                          GameAccount* account, AccountReply* reply, const volatile long* stop = nullptr) MUST_USE;
 // NOTME: deletes the saved log-in and the copies of marker whatever happens; true on "OK".
 bool not_me(const char* host, unsigned short port, const SavedLogin* login, const char* marker);

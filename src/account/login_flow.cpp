@@ -15,7 +15,7 @@
 #include "core/log.h"
 #include "core/text.h"
 #include "core/text_table.h"
-#include "ui/links.h"
+#include "core/open_address.h"
 #include "ui/pages.h"
 #include "ui/paint_pages.h"
 #include "ui/status.h"
@@ -24,7 +24,18 @@
 
 char login_outcome_note[300];
 
-// Shared with the worker: written by it, read here only after WM_LOGIN_DONE.
+// Shared with the account worker. Who writes what:
+// - worker_busy: set to 1 by the window thread when it starts a worker and to 0 by the worker as its
+//   last act before posting WM_LOGIN_DONE (or by the window when the thread could not start), both
+//   with an interlocked exchange; the window thread reads it at any time (a worker runs or not).
+// - login_mode, worker_generation, worker_login: written by the window thread in start_login_worker
+//   while no worker runs; the worker reads login_mode and worker_login, and wipes worker_login (the
+//   worker's own copy of the log-in, so that the window may clear the current one) as it ends.
+// - login_generation: the window thread only (cancel, log-out, "Not you?", the uninstall).
+// - reply, browser_request (its answer fields), web_login_result, web_poll_result and
+//   accept_terms_result: written by the worker; read by the window thread only in on_login_done,
+//   after WM_LOGIN_DONE. browser_request is read by the next WEBPOLL worker, which the window starts
+//   only after that.
 static volatile LONG worker_busy = 0;
 static int login_mode = LOGIN_AUTO;
 static int login_generation = 0;
@@ -34,10 +45,16 @@ static WebLoginRequest browser_request;
 static bool web_login_result = false;
 static int web_poll_result = 0;
 static bool accept_terms_result = false;
-// The worker's own copy of the log-in, taken when it starts, so the window may clear the current one.
 static SavedLogin worker_login;
 
 static char auto_login_marker[64];
+
+// The window's view of the log-in follows every change of the current log-in.
+static void update_login_view() {
+    login_view.logged_in = account_logged_in;
+    copy_text(login_view.display_name, sizeof login_view.display_name, current_login.display_name);
+    copy_text(login_view.terms_url, sizeof login_view.terms_url, current_login.terms_url);
+}
 
 static void set_button_text(const char* source) {
     SetWindowTextA(control_window(ID_LOGIN), lookup_text(source));
@@ -120,6 +137,7 @@ static void show_reply_failure() {
 static void forget_current_login() {
     wipe(&current_login, sizeof current_login);
     account_logged_in = false;
+    update_login_view();
 }
 
 static void on_terms_done() {
@@ -164,6 +182,7 @@ static void on_renewal_failed() {
         copy_text(login_outcome_note, sizeof login_outcome_note,
                   lookup_text("ZANDOR cannot be reached right now: the game starts without updates."));
         account_logged_in = false;
+        update_login_view();
         show_main_page_after_login();
         return;
     }
@@ -180,6 +199,7 @@ static void on_logged_in() {
     current_login.terms_notice_shown = true;
     if (!save_login(&current_login)) log_line("the log-in could not be saved (DPAPI): asked again next time");
     account_logged_in = true;
+    update_login_view();
     if (reply.older_terms) {
         log_line("the account accepted older terms: the new terms %s are shown", current_login.terms_version);
         set_login_status("", false);  // no start-up "Looking for..." under the terms
@@ -293,6 +313,19 @@ void not_you() {
     back_to_login_page("Log in with your own ZANDOR account.");
 }
 
+bool end_login_activity(unsigned long wait_ms) {
+    if (login_view.browser_waiting) stop_browser_wait();
+    KillTimer(main_window(), TIMER_LOGIN_POLL);
+    // An answer still on its way belongs to an older attempt now: its handler ignores it.
+    login_generation++;
+    DWORD start = GetTickCount();
+    while (InterlockedCompareExchange(&worker_busy, 0, 0) != 0) {
+        if (GetTickCount() - start >= wait_ms) return false;
+        Sleep(50);
+    }
+    return true;
+}
+
 static void accept_terms_from_window() {
     start_login_worker(LOGIN_ACCEPT_TERMS);
 }
@@ -307,4 +340,5 @@ void login_flow_attach() {
     update_login.login = &current_login;
     update_login.logged_in = &account_logged_in;
     update_login.outcome_note = login_outcome_note;
+    update_login_view();
 }

@@ -24,3 +24,7 @@ void stop_browser_wait();
 void log_out();
 // "Not you?" after an automatic log-in: forgets this PC's marker and the log-in.
 void not_you();
+// Before the uninstall removes the log-in's files: the browser poll stops, every answer still on its
+// way is ignored, and the account worker (which stores PC markers) is waited for, at most wait_ms;
+// false when it still runs then.
+bool end_login_activity(unsigned long wait_ms);

@@ -4,11 +4,25 @@
 #pragma once
 
 #include <stddef.h>
+#include <stdint.h>
 
-// Whether a path can stand in double quotes on such a command line: a quote would end it early and
-// a %NAME% would be expanded by the interpreter, so that the command could name another file.
+// Which process a started command is: its id and its creation time, which together name it even
+// after the id has been given to another process.
+struct DetachedCommand {
+    uint32_t process_id;
+    uint64_t created;
+};
+
+// Whether a path can stand in double quotes on such a command line: a quote would end it early, a
+// %NAME% would be expanded by the interpreter, and ? or * would make a move or delete match other
+// files, so that the command could name another file.
 bool path_fits_command(const char* path);
-// Starts "<system folder>\cmd.exe /c <command>" with no window, the system folder as its current
-// folder and no handles inherited, and lets it run on its own; false when the command line would
-// be cut or the process cannot be started.
-bool start_detached_command(const char* command);
+// Starts "<system folder>\cmd.exe /d /v:off /c <command>" (no AutoRun commands, no delayed
+// expansion) with no window, the system folder as its current folder and no handles inherited,
+// and lets it run on its own; false when the command line would be cut or the process cannot be
+// started. started (when not null) tells which process it is.
+bool start_detached_command(const char* command, DetachedCommand* started = nullptr);
+// Whether the command still runs (false when that process is gone or is another one now).
+bool detached_command_running(const DetachedCommand* command);
+// Ends the command when it still runs.
+void stop_detached_command(const DetachedCommand* command);

@@ -10,9 +10,6 @@
 #include "core/text.h"
 #include "core/text_table.h"
 
-// Timer 1 drives the status line and the countdown.
-static const UINT_PTR STATUS_TIMER_ID = 1;
-
 // The running game holds this mutex.
 static const char GAME_MUTEX[] = "{87F2B5F7-09C3-4520-AB5E-16313ADB035B}";
 
@@ -24,7 +21,6 @@ void set_start_status_hook(void (*hook)(const char* text)) {
 
 void take_start_step() {
     HWND window = (HWND)launcher.window;
-    if (window) KillTimer(window, STATUS_TIMER_ID);
     launcher.start_step_taken = true;
 
     if (launcher.player_message[0]) {

@@ -1,7 +1,8 @@
 // The end of a run: telling the player a pending message, starting pes6.exe and closing the window.
 #pragma once
 
-// The start step, taken once when the countdown runs out (or directly when there is no window).
+// The start step, taken once by the window's status tick when the countdown runs out (the tick stops
+// its timer first).
 void take_start_step();
 // The window hands in its status-line setter, so the start step can say "Starting the game..."
 // without core depending on the window.

@@ -1,6 +1,8 @@
 // The launcher log. Each line (time stamp, text, CR LF) is formatted whole into one buffer and
 // handed to the stream in one write, so lines of different threads never mix; each line is flushed
-// at once so that nothing is lost when the process is killed.
+// at once so that nothing is lost when the process is killed. A lock keeps a write and the closing
+// of the stream apart: a worker that still logs while the main thread closes the log (a worker that
+// did not end in time, the uninstall) writes nothing instead of writing into a closed stream.
 #include "core/log.h"
 
 #include <windows.h>
@@ -10,22 +12,26 @@
 #include "core/text.h"
 
 static FILE* log_file = nullptr;
+static SRWLOCK log_lock = SRWLOCK_INIT;
 
 bool log_open(const char* path) {
     log_close();
     // Binary: the line end is written as it is in the buffer (CR LF).
-    log_file = fopen(path, "ab");
-    return log_file != nullptr;
+    FILE* opened = fopen(path, "ab");
+    AcquireSRWLockExclusive(&log_lock);
+    log_file = opened;
+    ReleaseSRWLockExclusive(&log_lock);
+    return opened != nullptr;
 }
 
 void log_close() {
+    AcquireSRWLockExclusive(&log_lock);
     if (log_file) fclose(log_file);
     log_file = nullptr;
+    ReleaseSRWLockExclusive(&log_lock);
 }
 
 void log_line(const char* fmt, ...) {
-    FILE* f = log_file;
-    if (!f) return;
     SYSTEMTIME t;
     GetLocalTime(&t);
     char line[LOG_LINE_CAP];
@@ -43,6 +49,11 @@ void log_line(const char* fmt, ...) {
     }
     line[length++] = '\r';
     line[length++] = '\n';
-    fwrite(line, 1, length, f);
-    fflush(f);
+    // A line that cannot be written (a full disk) is lost; the launcher goes on without it.
+    AcquireSRWLockExclusive(&log_lock);
+    if (log_file) {
+        fwrite(line, 1, length, log_file);
+        fflush(log_file);
+    }
+    ReleaseSRWLockExclusive(&log_lock);
 }

@@ -17,6 +17,7 @@
 #include "core/log.h"
 #include "core/message_box.h"
 #include "core/settings.h"
+#include "core/single_instance.h"
 #include "core/text.h"
 #include "core/text_table.h"
 #include "game_folder/discovery.h"
@@ -91,6 +92,21 @@ static void log_start() {
     if (launcher.folder_note[0]) log_line("%s", launcher.folder_note);
 }
 
+// Another launcher runs for this game folder: it goes on alone. An uninstall now would pull its
+// files away under it, so the player is asked to close it first.
+static void leave_to_the_other_launcher() {
+    const char* game_folder = launcher.update_paths.game_folder;
+    if (launcher.uninstall) {
+        log_line("another launcher runs for this game folder: not uninstalled");
+        show_message_box(nullptr, lookup_text("Please close the other ZANDOR Launcher first."),
+                         MB_OK | MB_ICONINFORMATION);
+        return;
+    }
+    bool shown = bring_launcher_window_forward(game_folder);
+    log_line("another launcher runs for this game folder%s: this one ends",
+             shown ? " (its window is brought to the front)" : "");
+}
+
 // The window on its first page: the main page while a saved log-in is renewed, else the log-in page.
 static void show_first_page() {
     bool saved_login_loaded = current_login.token[0] != 0;
@@ -101,6 +117,7 @@ static void show_first_page() {
         log_line("saved log-in of %s: renewing", current_login.display_name);
     }
     open_window(GetModuleHandleA(nullptr), saved_login_loaded ? PAGE_MAIN : PAGE_LOGIN);
+    mark_launcher_window(launcher.window, launcher.update_paths.game_folder);
     if (!saved_login_loaded) set_login_status(lookup_text("Looking for your ZANDOR account..."), false);
 }
 
@@ -110,6 +127,7 @@ int run_launcher() {
 
     CommandLine command_line;
     read_command_line(&command_line);
+    if (command_line.grant_refused) return GRANT_BAD_ARGUMENTS;
     if (command_line.grant) {
         char folder[PATH_CAP];
         copy_text(folder, sizeof folder, command_line.grant_folder);
@@ -141,6 +159,11 @@ int run_launcher() {
     read_own_version();
     log_start();
     decide_language(launcher.update_paths.game_folder);
+    if (!claim_game_folder(launcher.update_paths.game_folder)) {
+        leave_to_the_other_launcher();
+        log_close();
+        return 0;
+    }
     if (!launcher.account_host[0]) copy_text(launcher.account_host, sizeof launcher.account_host, ZANDOR_SERVER_ADDRESS);
 
     // The saved log-in: an empty token (nobody logged in) when none could be read.

@@ -348,6 +348,9 @@ const TextRow TEXT_TABLE[] = {
     {"Please close the game first.",
      "Please close the game first.",
      "Por favor, cierra el juego primero."},
+    {"Please close the other ZANDOR Launcher first.",
+     "Please close the other ZANDOR Launcher first.",
+     "Por favor, cierra primero el otro ZANDOR Launcher."},
     {"This removes everything ZANDOR put on this PC:\n\n"
      "- the ZANDOR D3D8.dll in your game folder (a D3D8.dll of another program "
      "that ZANDOR renamed gets its name back)\n"

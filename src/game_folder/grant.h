@@ -3,7 +3,14 @@
 
 #include <windows.h>
 
-enum GrantResult { GRANT_DONE = 0, GRANT_NO_GAME = 2, GRANT_BAD_SID = 3, GRANT_ACL_FAILED = 10 };
+// GRANT_BAD_ARGUMENTS: the run's arguments start with "--grant-folder" but are not the grant form.
+enum GrantResult {
+    GRANT_DONE = 0,
+    GRANT_NO_GAME = 2,
+    GRANT_BAD_SID = 3,
+    GRANT_BAD_ARGUMENTS = 3,
+    GRANT_ACL_FAILED = 10
+};
 
 // folder is already a full path; sid is the account's SID text. Gives a GrantResult; a folder that
 // is a junction or symbolic link counts as no game folder.

@@ -7,6 +7,7 @@
 #include <shlobj.h>
 #include <string.h>
 
+#include "core/command_line.h"
 #include "core/file_system.h"
 #include "core/file_tree.h"
 #include "core/launcher_state.h"
@@ -71,7 +72,11 @@ static void run_grant(const char* folder, const char* sid) {
     GetModuleFileNameA(nullptr, exe, sizeof exe);
     exe[sizeof exe - 1] = 0;
     char parameters[560];
-    format_text(parameters, sizeof parameters, "--grant-folder \"%s\" --grant-sid %s", folder, sid);
+    if (!format_grant_parameters(parameters, sizeof parameters, folder, sid)) {
+        copy_text(launcher.folder_note, sizeof launcher.folder_note,
+                  "protected game folder: the folder cannot be named to the elevated run");
+        return;
+    }
 
     SHELLEXECUTEINFOA run = {};
     run.cbSize = sizeof run;

@@ -88,7 +88,7 @@ void write_game_account(const GameAccountStep* step) {
     GameAccount account;
     AccountReply reply;
     if (request_game_account(step->account_host, step->account_port, step->login, code[0] ? code : "-", &account,
-                             &reply)) {
+                             &reply, step->stop)) {
         write_login_txt(step->game_folder, &account);
     } else {
         log_line("no game account (%s%s%s) - the game shows its log-in screen",

@@ -3,31 +3,15 @@
 #include "ui/links.h"
 
 #include <windows.h>
-#include <shellapi.h>
 
-#include "account/account_answers.h"
-#include "account/login_state.h"
 #include "build_config.h"
 #include "core/launcher_state.h"
-#include "core/log.h"
 #include "core/message_box.h"
+#include "core/open_address.h"
 #include "core/text.h"
 #include "core/text_table.h"
 #include "ui/window_state.h"
 #include "uninstall/uninstall.h"
-
-static HINSTANCE open_address(const char* address) {
-    return ShellExecuteA(main_window(), "open", address, nullptr, nullptr, SW_SHOWNORMAL);
-}
-
-bool open_server_address(const char* address, const char* what) {
-    if (!is_web_address(address)) {
-        log_line("%s: the address \"%s\" is not a web address: not opened", what, address);
-        return false;
-    }
-    open_address(address);
-    return true;
-}
 
 static void open_site_page(const char* path) {
     char address[300];
@@ -38,7 +22,7 @@ static void open_site_page(const char* path) {
 static void ask_for_help() {
     char address[300];
     format_text(address, sizeof address, "mailto:%s?subject=ZANDOR%%20log-in", ZANDOR_SUPPORT_EMAIL);
-    if ((INT_PTR)open_address(address) > 32) return;
+    if (open_address(address)) return;
     // No mail program: tell the address instead.
     char text[300];
     format_text(text, sizeof text,
@@ -61,7 +45,7 @@ void run_link_action(int action) {
         case LINK_HELP: ask_for_help(); break;
         case LINK_TERMS:
             // The site's own terms page stands in for a terms address that is not a web address.
-            if (!current_login.terms_url[0] || !open_server_address(current_login.terms_url, "terms")) {
+            if (!login_view.terms_url[0] || !open_server_address(login_view.terms_url, "terms")) {
                 open_site_page("/terms");
             }
             break;

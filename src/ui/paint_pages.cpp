@@ -2,7 +2,6 @@
 // progress bar, into a memory bitmap that is copied to the window at the end.
 #include "ui/paint_pages.h"
 
-#include "account/login_state.h"
 #include "core/launcher_state.h"
 #include "core/shared_counter.h"
 #include "core/text.h"
@@ -18,7 +17,7 @@ static HFONT font(int id) {
 
 static void draw_header(HDC dc) {
     draw_outlined_text(dc, scale(22), scale(12), "ZANDOR", font(FONT_WORDMARK), WHITE, OUTLINE, scale(3));
-    const char* right = (account_logged_in && window_ui.page == PAGE_MAIN) ? current_login.display_name : "LAUNCHER";
+    const char* right = (login_view.logged_in && window_ui.page == PAGE_MAIN) ? login_view.display_name : "LAUNCHER";
     draw_text(dc, right, scaled_rect(330, 30, 578, 58), font(FONT_SMALL_BOLD), HEADER_TEXT,
               DT_RIGHT | DT_VCENTER | DT_SINGLELINE);
 }
@@ -111,8 +110,8 @@ static void draw_progress_bar(HDC dc) {
 static void paint_main_page(HDC dc) {
     draw_face(dc, main_card_rect(), false);
     char account[200];
-    if (account_logged_in) {
-        format_text(account, sizeof account, lookup_text("Logged in as %s"), current_login.display_name);
+    if (login_view.logged_in) {
+        format_text(account, sizeof account, lookup_text("Logged in as %s"), login_view.display_name);
     } else {
         copy_text(account, sizeof account, lookup_text("Not logged in"));
     }

@@ -81,5 +81,8 @@ void status_tick() {
     } else {
         set_status_text(window_ui.outcome_text);
     }
-    if (elapsed >= length) take_start_step();
+    if (elapsed >= length) {
+        KillTimer(main_window(), TIMER_STATUS);  // the step is taken once
+        take_start_step();
+    }
 }

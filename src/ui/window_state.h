@@ -1,6 +1,8 @@
-// The window's ids, pages and timers, its process-wide state, what the log-in flow
-// tells it, and the hooks through which the window calls the log-in flow, the folder page, the links
-// and the players-online lookup (those modules include this header; the window never includes theirs).
+// The window's ids, pages and timers, its process-wide state, what the log-in flow tells it
+// (LoginView), and the hooks through which the window calls the log-in flow and the folder page.
+// Those two drive the window and include this header; the window never includes their headers, nor
+// any account/ header. The players-online look-up (web/), the update run, the server choice and the
+// uninstall it calls directly.
 #pragma once
 
 #include <windows.h>
@@ -77,16 +79,19 @@ extern WindowUi window_ui;
 // What the log-in flow tells the window besides the current log-in (account/login_state.h); written
 // by the log-in flow on the UI thread, painted here.
 struct LoginView {
-    bool browser_waiting;  // the browser log-in runs: its code is shown
-    bool not_you_offered;  // the log-in was automatic: "Not you?" is offered, the countdown is longer
+    bool browser_waiting;    // the browser log-in runs: its code is shown
+    bool not_you_offered;    // the log-in was automatic: "Not you?" is offered, the countdown is longer
     char user_code[16];
-    char login_url[300];   // the browser log-in page of the waiting log-in, for "Open the page again"
+    char login_url[300];     // the browser log-in page of the waiting log-in, for "Open the page again"
+    bool logged_in;          // the player is logged in: the main page names them
+    char display_name[64];   // the name of the current log-in
+    char terms_url[160];     // the terms page the account server named; empty: the web site's own
 };
 
 extern LoginView login_view;
 
-// Calls out of the window into the modules that drive it (the log-in flow, the folder page, the
-// links). A hook left empty does nothing.
+// Calls out of the window into the modules that drive it (the log-in flow, the folder page), and to
+// its own link actions. A hook left empty does nothing.
 struct WindowHooks {
     void (*login_button)();         // "Log in with Google"
     void (*login_done)();           // WM_LOGIN_DONE arrived
@@ -95,8 +100,11 @@ struct WindowHooks {
     void (*accept_terms_worker)();  // "I accept", after the window disabled it and said "Saving..."
     void (*use_folder)();           // "Use this folder"
     void (*browse_folder)();        // "Browse..."
-    void (*link_action)(int action);  // a link of the last paint was clicked (run_link_action)
-    void (*not_you)();                // the "Not you?" link's work in the log-in flow
+    // A link of the last paint was clicked. The window sets it to its own run_link_action; tests of
+    // the clicks put their own here, as the real actions open the browser, a mail program or the
+    // uninstall's question.
+    void (*link_action)(int action);
+    void (*not_you)();  // the "Not you?" link's work in the log-in flow
 };
 
 extern WindowHooks window_hooks;

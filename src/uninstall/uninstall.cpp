@@ -9,6 +9,7 @@
 #include "account/account_address.h"
 #include "account/account_files.h"
 #include "account/account_requests.h"
+#include "account/login_flow.h"
 #include "account/login_state.h"
 #include "build_config.h"
 #include "core/detached_command.h"
@@ -24,6 +25,8 @@
 #include "game_setup/d3d8_placement.h"
 #include "updates/state_files.h"
 #include "updates/update_run.h"
+
+static const unsigned long ACCOUNT_WORKER_WAIT_MS = 70000;
 
 // Deletes a file, or schedules it for the next restart when it is in use; true when either worked.
 static bool remove_file(const char* path) {
@@ -114,6 +117,11 @@ bool uninstall() {
         return false;
     }
     log_line("UNINSTALL");
+    // An account exchange ends within its own limit (connect and answer together stay under 70 s):
+    // the log-in's files go only after the worker that may write them has ended.
+    if (!end_login_activity(ACCOUNT_WORKER_WAIT_MS)) {
+        log_line("uninstall: the account request did not end within %lu s", ACCOUNT_WORKER_WAIT_MS / 1000);
+    }
     stop_update_worker();
     if (current_login.token[0]) log_out_request(launcher.account_host, account_server_port(), current_login.token);
 

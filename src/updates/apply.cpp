@@ -6,10 +6,10 @@
 #include <string.h>
 
 #include "core/codecs.h"
-#include "core/detached_command.h"
 #include "core/file_tree.h"
 #include "core/log.h"
 #include "updates/file_digest.h"
+#include "updates/launcher_finish.h"
 #include "updates/part_kinds.h"
 #include "updates/staging.h"
 #include "updates/state_files.h"
@@ -28,7 +28,7 @@ bool swap_into_place(const char* target, const char* staged, const char* aside_f
         // A copy of the old file is kept aside and the new one replaces it in one move, so the place
         // never stands empty. A file that cannot be replaced in one move is moved aside instead, and
         // the new one moved in right after.
-        if (CopyFileA(target, aside, FALSE) &&
+        if (CopyFileA(target, aside, FALSE) && SetFileAttributesA(aside, FILE_ATTRIBUTE_NORMAL) && flush_file(aside) &&
             MoveFileExA(staged, target, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
             return true;
         }
@@ -47,22 +47,27 @@ bool swap_into_place(const char* target, const char* staged, const char* aside_f
     return true;
 }
 
-// Deletes the kind's previous folders except keep (a full path, or null to keep none).
-static void drop_previous_except(const UpdatePaths* paths, int kind, const char* keep) {
-    char previous[PATH_CAP], pattern[PATH_CAP];
-    if (join_path(previous, sizeof previous, paths->updates_folder, "previous") + 1 >= sizeof previous) return;
-    format_text(pattern, sizeof pattern, "%s\\%s_v*", previous, part_kind_name(kind));
+// Deletes the kind's folders "<kind>_v*" in the updates folder's subfolder (previous or staging),
+// except keep (a full path, or null to keep none).
+static void drop_kind_folders_except(const UpdatePaths* paths, const char* subfolder, int kind, const char* keep) {
+    char parent[PATH_CAP], pattern[PATH_CAP];
+    if (join_path(parent, sizeof parent, paths->updates_folder, subfolder) + 1 >= sizeof parent) return;
+    format_text(pattern, sizeof pattern, "%s\\%s_v*", parent, part_kind_name(kind));
     WIN32_FIND_DATAA entry;
     HANDLE find = FindFirstFileA(pattern, &entry);
     if (find == INVALID_HANDLE_VALUE) return;
     do {
         if (!(entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) continue;
         char folder[PATH_CAP];
-        if (join_path(folder, sizeof folder, previous, entry.cFileName) + 1 >= sizeof folder) continue;
+        if (join_path(folder, sizeof folder, parent, entry.cFileName) + 1 >= sizeof folder) continue;
         if (keep && text_equal_nocase(folder, keep)) continue;
         delete_tree(folder);
     } while (FindNextFileA(find, &entry));
     FindClose(find);
+}
+
+static void drop_previous_except(const UpdatePaths* paths, int kind, const char* keep) {
+    drop_kind_folders_except(paths, "previous", kind, keep);
 }
 
 void drop_previous_versions(const UpdatePaths* paths, int kind) {
@@ -75,11 +80,17 @@ static const char* last_component(const char* path) {
     return last ? last + 1 : path;
 }
 
-// Shared start of every swap, once the part has checked out: the kind's previous folder is fresh.
-// A swap that resumes one cut short keeps the previous folder of the old version, which holds what
-// the cut run set aside.
+// What a swap does with the kind's older previous folders before its moves.
+enum PreviousFolders {
+    DROP_ALL_PREVIOUS,     // the previous folder starts fresh
+    KEEP_OWN_PREVIOUS,     // a resumed swap keeps what the cut run set aside
+    DROP_PREVIOUS_LATER,   // nothing is dropped now (the DLL: a probation may name one of them)
+};
+
+// Shared start of every swap, once the part has checked out: the kind's previous and staging paths,
+// and its older previous folders dropped as the swap asks.
 static bool prepare_swap(const UpdatePaths* paths, const UpdateManifest* manifest, int kind, uint32_t old_version,
-                         bool resuming, char* previous, char* staging, char* error, size_t error_size) {
+                         PreviousFolders older, char* previous, char* staging, char* error, size_t error_size) {
     if (!part_previous_folder(paths, kind, old_version, previous, PATH_CAP) ||
         !part_staging_folder(paths, kind, manifest->parts[kind].version, staging, PATH_CAP)) {
         copy_text(error, error_size, "the update folder's path is too long");
@@ -88,7 +99,8 @@ static bool prepare_swap(const UpdatePaths* paths, const UpdateManifest* manifes
     char folder[PATH_CAP];
     join_path(folder, sizeof folder, paths->updates_folder, "previous");
     make_dirs(folder);
-    drop_previous_except(paths, kind, resuming ? previous : nullptr);
+    if (older == DROP_ALL_PREVIOUS) drop_previous_except(paths, kind, nullptr);
+    if (older == KEEP_OWN_PREVIOUS) drop_previous_except(paths, kind, previous);
     return true;
 }
 
@@ -134,7 +146,8 @@ static bool apply_bots(const UpdatePaths* paths, const UpdateManifest* manifest,
         if (!done_earlier[i] && !verify_staged_file(paths, manifest, file, error, error_size)) return false;
     }
     char previous[PATH_CAP], staging[PATH_CAP];
-    if (!prepare_swap(paths, manifest, PART_BOTS, old_version, resuming, previous, staging, error, error_size)) {
+    if (!prepare_swap(paths, manifest, PART_BOTS, old_version,
+                      resuming ? KEEP_OWN_PREVIOUS : DROP_ALL_PREVIOUS, previous, staging, error, error_size)) {
         return false;
     }
     for (uint32_t i = 0; i < part->file_count; i++) {
@@ -193,7 +206,8 @@ static bool apply_runtime(const UpdatePaths* paths, const UpdateManifest* manife
     if (!verify_staged_part(paths, manifest, PART_RUNTIME, error, error_size)) return false;
     bool resuming = !is_folder(paths->runtime_folder) && !is_link(paths->runtime_folder);
     char previous[PATH_CAP];
-    if (!prepare_swap(paths, manifest, PART_RUNTIME, old_version, resuming, previous, staging, error, error_size)) {
+    if (!prepare_swap(paths, manifest, PART_RUNTIME, old_version,
+                      resuming ? KEEP_OWN_PREVIOUS : DROP_ALL_PREVIOUS, previous, staging, error, error_size)) {
         return false;
     }
     // The bots folder is made first, so that nothing stands between moving the old runtime out and
@@ -205,7 +219,8 @@ static bool apply_runtime(const UpdatePaths* paths, const UpdateManifest* manife
         // delete later, and some systems move a link's target instead of the link.
         if (!delete_tree(paths->runtime_folder)) {
             format_text(error, error_size,
-                        "the Java runtime is in use (a bot is running) - it is swapped at the next start (error %lu)",
+                        "the Java runtime folder is a link that could not be removed - it is swapped at the next start "
+                        "(error %lu)",
                         GetLastError());
             return false;
         }
@@ -241,12 +256,13 @@ static bool apply_launcher(const UpdatePaths* paths, const UpdateManifest* manif
         if (part_staging_folder(paths, PART_LAUNCHER, part->version, staging, sizeof staging)) {
             delete_tree(staging);
         }
+        launcher_finish_forget(paths);
         return true;  // put in place after an earlier launcher had ended
     }
     if (!verify_staged_part(paths, manifest, PART_LAUNCHER, error, error_size)) return false;
     char previous[PATH_CAP], staging[PATH_CAP], staged[PATH_CAP], aside[PATH_CAP];
     const char* target = paths->launcher_path;
-    if (!prepare_swap(paths, manifest, PART_LAUNCHER, old_version, false, previous, staging, error, error_size)) {
+    if (!prepare_swap(paths, manifest, PART_LAUNCHER, old_version, DROP_ALL_PREVIOUS, previous, staging, error, error_size)) {
         return false;
     }
     if (!file_staged_path(paths, manifest, &manifest->files[part->first_file], staged, sizeof staged) ||
@@ -268,14 +284,11 @@ static bool apply_launcher(const UpdatePaths* paths, const UpdateManifest* manif
         return true;
     }
     DWORD code = GetLastError();
-    char command[1000];
-    bool started = path_fits_command(staged) && path_fits_command(target) &&
-                   format_text(command, sizeof command,
-                               "for /l %%i in (1,1,600) do (ping -n 2 127.0.0.1 >nul & move /y \"%s\" \"%s\" >nul 2>&1 "
-                               "& if not exist \"%s\" exit)",
-                               staged, target, staged) + 1 < sizeof command &&
-                   start_detached_command(command);
-    if (started) {
+    // At most one command per launcher file: one that already waits for this file is left to it; any
+    // other staged launcher goes, so that only this one can be moved in.
+    bool waiting = launcher_finish_waits(paths, staged);
+    if (!waiting) drop_kind_folders_except(paths, "staging", PART_LAUNCHER, staging);
+    if (waiting || launcher_finish_start(paths, staged, target)) {
         copy_text(error, error_size, "the new launcher takes this one's place once it has closed");
         return false;
     }
@@ -298,7 +311,10 @@ bool install_dll(const UpdatePaths* paths, const UpdateManifest* manifest, uint3
     }
 
     char previous[PATH_CAP], staging[PATH_CAP];
-    if (!prepare_swap(paths, manifest, PART_DLL, old_version, false, previous, staging, error, error_size)) return false;
+    if (!prepare_swap(paths, manifest, PART_DLL, old_version, DROP_PREVIOUS_LATER, previous, staging, error,
+                      error_size)) {
+        return false;
+    }
     const ManifestFile* file = &manifest->files[manifest->parts[PART_DLL].first_file];
     char staged[PATH_CAP], aside[PATH_CAP];
     if (!file_staged_path(paths, manifest, file, staged, sizeof staged) ||
@@ -344,8 +360,10 @@ bool install_dll(const UpdatePaths* paths, const UpdateManifest* manifest, uint3
         }
     }
     if (!kept) {
-        // The old DLL stays, and so does its own probation if it had one.
-        if (boot.previous_path[0]) DeleteFileA(aside);
+        // The old DLL stays, and so does its own probation if it had one, with the DLL that probation
+        // keeps: no previous folder was dropped, and the copy made here goes only when it is not that one.
+        bool earlier_keeps_aside = had_earlier && text_equal_nocase(earlier.previous_path, aside);
+        if (boot.previous_path[0] && !earlier_keeps_aside) DeleteFileA(aside);
         if (had_earlier) {
             boot_state_save(paths, &earlier);
         } else {
@@ -353,6 +371,9 @@ bool install_dll(const UpdatePaths* paths, const UpdateManifest* manifest, uint3
         }
         return false;
     }
+    // The new DLL is in place with its probation recorded: only now do the older previous folders go,
+    // never the one this probation names.
+    drop_previous_except(paths, PART_DLL, previous);
     RemoveDirectoryA(staging);
     return true;
 }

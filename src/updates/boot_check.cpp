@@ -11,6 +11,8 @@
 #include "core/log.h"
 #include "core/text.h"
 #include "updates/file_digest.h"
+#include "updates/part_kinds.h"
+#include "updates/staging.h"
 #include "updates/state_files.h"
 #include "updates/state_text.h"
 
@@ -23,7 +25,27 @@ static const char* boot_state_refusal(const UpdatePaths* paths, const BootState*
     if (boot->previous_path[0] && !path_inside_folder(boot->previous_path, paths->updates_folder)) {
         return "its previous_path is not in the updates folder";
     }
+    // The swap keeps the old DLL as previous\dll_v<its version>\d3d8.dll and nowhere else.
+    char kept[PATH_CAP];
+    if (boot->previous_path[0] &&
+        (boot->previous_version > 0xFFFFFFFFull ||
+         !part_previous_folder(paths, PART_DLL, (uint32_t)boot->previous_version, kept, sizeof kept) ||
+         append_text(kept, sizeof kept, "\\d3d8.dll") + 1 >= sizeof kept || !text_equal_nocase(kept, boot->previous_path))) {
+        return "its previous_path is not the previous DLL's folder";
+    }
     return nullptr;
+}
+
+// The DLL kept aside is the one boot.json names, with the digest it recorded: only such a file is
+// ever moved over the client DLL.
+static bool previous_dll_kept(const BootState* boot) {
+    if (!boot->previous_path[0] || !boot->previous_sha512[0] || !is_file(boot->previous_path)) return false;
+    uint8_t digest[64];
+    uint64_t size = 0;
+    char hex[DIGEST_HEX_CAP];
+    if (!sha512_file(boot->previous_path, digest, &size)) return false;
+    hex_encode(digest, 64, hex);
+    return strcmp(hex, boot->previous_sha512) == 0;
 }
 
 static int clamp_attempts(uint64_t attempts) {
@@ -56,7 +78,7 @@ static int record_rollback(const UpdatePaths* paths, const BootState* boot, char
 static int finish_or_undo(const UpdatePaths* paths, const BootState* boot, bool dll_present, const char* in_place,
                           const char* failed_path, char* message, size_t message_size) {
     bool failed_twice = boot->attempts >= BOOT_FAILED_STARTS;
-    if (!dll_present && boot->previous_path[0] && is_file(boot->previous_path)) {
+    if (!dll_present && previous_dll_kept(boot)) {
         if (!MoveFileExA(boot->previous_path, paths->dll_path, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
             format_text(message, message_size, "the rollback of the DLL failed (error %lu)", GetLastError());
             return BOOT_STUCK;
@@ -122,7 +144,7 @@ int dll_boot_check(const UpdatePaths* paths, char* message, size_t message_size)
     }
 
     if (boot.attempts < BOOT_FAILED_STARTS) return BOOT_ON_PROBATION;
-    if (!boot.previous_path[0] || !is_file(boot.previous_path)) {
+    if (!previous_dll_kept(&boot)) {
         format_text(message, message_size,
                     "the new DLL (version %llu) failed to start %d times, but no previous DLL is kept",
                     (unsigned long long)boot.pending_version, clamp_attempts(boot.attempts));

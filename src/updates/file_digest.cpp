@@ -64,6 +64,8 @@ bool file_matches(const char* path, const ManifestFile* entry) {
 }
 
 unsigned count_files(const char* folder) {
+    DWORD attributes = GetFileAttributesA(folder);
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT)) return COUNT_FILES_LINKED;
     char pattern[PATH_CAP];
     if (join_path(pattern, sizeof pattern, folder, "*") + 1 >= sizeof pattern) return 0;
     WIN32_FIND_DATAA entry;
@@ -72,17 +74,15 @@ unsigned count_files(const char* folder) {
     unsigned count = 0;
     do {
         if (strcmp(entry.cFileName, ".") == 0 || strcmp(entry.cFileName, "..") == 0) continue;
-        if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+        unsigned found = 1;
+        if (entry.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) {
+            found = COUNT_FILES_LINKED;
+        } else if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
             char path[PATH_CAP];
             // A sub-folder whose path does not fit still counts as holding something.
-            if (join_path(path, sizeof path, folder, entry.cFileName) + 1 >= sizeof path) {
-                count++;
-            } else {
-                count += count_files(path);
-            }
-        } else {
-            count++;
+            if (join_path(path, sizeof path, folder, entry.cFileName) + 1 < sizeof path) found = count_files(path);
         }
+        count = found > COUNT_FILES_LINKED - count ? COUNT_FILES_LINKED : count + found;
     } while (FindNextFileA(find, &entry));
     FindClose(find);
     return count;

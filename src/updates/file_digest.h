@@ -24,5 +24,8 @@ bool file_matches(const char* path, const ManifestFile* entry) MUST_USE;
 bool flush_file(const char* path) MUST_USE;
 // The size of an existing file (not a folder); false otherwise.
 bool file_size(const char* path, uint64_t* size) MUST_USE;
-// Files in the folder and all its sub-folders (folders themselves not counted).
+// Files in the folder and all its sub-folders (folders themselves not counted). Links are not
+// followed: a link anywhere below (to a file or a folder) makes the count COUNT_FILES_LINKED, more
+// than any manifest part lists, so that such a folder never passes for a part.
+#define COUNT_FILES_LINKED 0xFFFFFFFFu
 unsigned count_files(const char* folder);

@@ -108,20 +108,27 @@ static void swap_parts(const UpdatePaths* paths, const UpdateManifest* manifest,
     // The bots and the runtime take several moves each. They are recorded as waiting before the
     // first move, with this manifest as the staged one, so that a start after a kill among those
     // moves finishes the swap (apply_waiting_parts) before anything else.
+    // Without that record such a swap does not start: the parts wait whole in staging.
     unsigned several_moves = result->newer & (PART_BIT(PART_BOTS) | PART_BIT(PART_RUNTIME));
-    if (several_moves && stored_manifest_save(paths, STAGED_MANIFEST_FILE, manifest)) {
-        for (int kind = 0; kind < PART_KIND_COUNT; kind++) {
-            if (several_moves & PART_BIT(kind)) state->staged_version[kind] = manifest->parts[kind].version;
+    unsigned unrecorded = 0;
+    if (several_moves) {
+        bool recorded = stored_manifest_save(paths, STAGED_MANIFEST_FILE, manifest);
+        if (recorded) {
+            for (int kind = 0; kind < PART_KIND_COUNT; kind++) {
+                if (several_moves & PART_BIT(kind)) state->staged_version[kind] = manifest->parts[kind].version;
+            }
+            state->staged_release = manifest->release;
+            recorded = installed_state_save(paths, state);
         }
-        state->staged_release = manifest->release;
-        installed_state_save(paths, state);
+        if (!recorded) unrecorded = several_moves;
     }
     for (int kind = 0; kind < PART_KIND_COUNT; kind++) {
         if (!(result->newer & PART_BIT(kind))) continue;
         uint32_t version = manifest->parts[kind].version;
         char reason[APPLY_ERROR_CAP];
-        if (swap_part_in(paths, manifest, have_old ? &old_manifest : nullptr, kind, state, &installed_changed, reason,
-                         sizeof reason)) {
+        copy_text(reason, sizeof reason, "its swap could not be recorded in the update state files");
+        if (!(unrecorded & PART_BIT(kind)) && swap_part_in(paths, manifest, have_old ? &old_manifest : nullptr, kind,
+                                                            state, &installed_changed, reason, sizeof reason)) {
             result->applied |= PART_BIT(kind);
             if (kind == PART_DLL) state->dll_managed = true;
         } else {

@@ -41,9 +41,10 @@ struct UpdateResult {
     char message[400];
 };
 
-// What the run needs from the log-in flow. The flow points these at its own state at start-up; the
+// What the run needs from the log-in flow. update_run.cpp points the log-in and the logged-in flag at
+// the current log-in (account/login_state.h), and the flow adds its outcome note when it attaches; the
 // window thread reads them: start_update_run takes a copy of the log-in for the worker, the outcome
-// text reads the note. A null pointer (tests leave them so) counts as nobody logged in, or no note.
+// text reads the note. A null pointer (tests may set them so) counts as nobody logged in, or no note.
 struct UpdateLogin {
     const SavedLogin* login;   // the current log-in; its token names the player to the server
     const bool* logged_in;     // the player is logged in

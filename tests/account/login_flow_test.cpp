@@ -268,7 +268,7 @@ TEST_F(LoginFlowTest, AddressesThatAreNotWebAddressesAreNotOpened) {
     EXPECT_TRUE(has(log, " browser log-in: the address \"http.exe\" is not a web address: not opened\r\n")) << log;
     EXPECT_TRUE(has(log, " browser log-in: no request ()\r\n")) << log;
 
-    copy_text(current_login.terms_url, sizeof current_login.terms_url, "C:\\windows\\system32\\cmd.exe");
+    copy_text(login_view.terms_url, sizeof login_view.terms_url, "C:\\windows\\system32\\cmd.exe");
     run_link_action(LINK_TERMS);
     log = log_text();
     EXPECT_TRUE(has(log, " terms: the address \"C:\\windows\\system32\\cmd.exe\" is not a web address: not opened\r\n"))

@@ -8,21 +8,24 @@
 TEST(CommandLine, FormsAndFlags) {
     struct Case {
         std::vector<const char*> args;
-        bool grant, no_game, uninstall;
+        bool grant, refused, no_game, uninstall;
     } cases[] = {
-        {{}, false, false, false},
-        {{"--grant-folder", "C:\\Games\\PES6", "--grant-sid", "S-1-5-21-1"}, true, false, false},
-        // Not exactly four arguments, or the third is not "--grant-sid": a normal run.
-        {{"--grant-folder", "C:\\Games\\PES6", "--grant-sid"}, false, false, false},
-        {{"--grant-folder", "C:\\Games\\PES6", "--grant-sid", "S-1-5-21-1", "--no-game"}, false, true, false},
-        {{"--grant-folder", "C:\\Games\\PES6", "--no-game", "S-1-5-21-1"}, false, true, false},
-        {{"--GRANT-FOLDER", "C:\\Games\\PES6", "--grant-sid", "S-1-5-21-1"}, false, false, false},
+        {{}, false, false, false, false},
+        {{"--grant-folder", "C:\\Games\\PES6", "--grant-sid", "S-1-5-21-1"}, true, false, false, false},
+        // Starting with "--grant-folder" but not exactly four arguments with "--grant-sid" third: refused,
+        // never a normal run (it may be the elevated copy).
+        {{"--grant-folder", "C:\\Games\\PES6", "--grant-sid"}, false, true, false, false},
+        {{"--grant-folder", "C:\\Games\\PES6", "--grant-sid", "S-1-5-21-1", "--no-game"}, false, true, true, false},
+        {{"--grant-folder", "C:\\Games\\PES6", "--no-game", "S-1-5-21-1"}, false, true, true, false},
+        {{"--grant-folder", "D:\" --grant-sid S-1-5-21-1"}, false, true, false, false},
+        {{"--GRANT-FOLDER", "C:\\Games\\PES6", "--grant-sid", "S-1-5-21-1"}, false, false, false, false},
+        {{"--no-game", "--grant-folder", "C:\\Games\\PES6"}, false, false, true, false},
         // Comparisons are exact and case-sensitive.
-        {{"--NO-GAME"}, false, false, false},
-        {{"--no-game "}, false, false, false},
-        {{"x", "--no-game"}, false, true, false},
-        {{"--uninstall", "--no-game"}, false, true, true},
-        {{"--uninstall"}, false, false, true},
+        {{"--NO-GAME"}, false, false, false, false},
+        {{"--no-game "}, false, false, false, false},
+        {{"x", "--no-game"}, false, false, true, false},
+        {{"--uninstall", "--no-game"}, false, false, true, true},
+        {{"--uninstall"}, false, false, false, true},
     };
     for (const Case& c : cases) {
         CommandLine line;
@@ -30,6 +33,7 @@ TEST(CommandLine, FormsAndFlags) {
         std::string shown;
         for (const char* a : c.args) shown += std::string(a) + " ";
         EXPECT_EQ(line.grant, c.grant) << shown;
+        EXPECT_EQ(line.grant_refused, c.refused) << shown;
         EXPECT_EQ(line.no_game, c.no_game) << shown;
         EXPECT_EQ(line.uninstall, c.uninstall) << shown;
     }

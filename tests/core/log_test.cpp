@@ -125,3 +125,28 @@ TEST_F(LogFile, OneCallMakesOneTimeStampedLine) {
     EXPECT_EQ(all[2].substr(20), "after 2");
     EXPECT_EQ(all[3].substr(20), "a server's text  2026-01-01 00:00:00 with a line of its own ");
 }
+
+// Threads that go on logging while the log is closed (a worker that outlived its wait) write
+// nothing after the close, and never into a closed stream; every line before it is whole.
+TEST_F(LogFile, LoggingWhileTheLogClosesIsSafe) {
+    HANDLE go = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    Writer writers[THREADS];
+    HANDLE threads[THREADS];
+    for (int t = 0; t < THREADS; t++) {
+        writers[t] = {t, go};
+        threads[t] = CreateThread(nullptr, 0, write_lines, &writers[t], 0, nullptr);
+        ASSERT_NE(threads[t], nullptr);
+    }
+    SetEvent(go);
+    Sleep(20);
+    log_close();
+    WaitForMultipleObjects(THREADS, threads, TRUE, INFINITE);
+    for (HANDLE thread : threads) CloseHandle(thread);
+    CloseHandle(go);
+    const std::string closed_size = std::to_string(file_text(path).size());
+    log_line("after the close");
+    EXPECT_EQ(std::to_string(file_text(path).size()), closed_size);
+    for (const std::string& line : lines()) {
+        ASSERT_TRUE(has_time_stamp(line) && line.back() == '|') << line;
+    }
+}

@@ -664,3 +664,93 @@ TEST_F(EndToEnd, UninstallRemovesWhatTheRunsPlacedAndKeepsTheGame) {
     for (int i = 0; i < 100 && file_exists(game.path + "\\ZANDOR Launcher.exe"); i++) Sleep(100);
     EXPECT_FALSE(file_exists(game.path + "\\ZANDOR Launcher.exe"));
 }
+
+// A double double-click: two launchers started together on one game folder. One of them updates;
+// the other finds it, logs so and ends with 0 at once; the folder holds one consistent installation.
+TEST_F(EndToEnd, TwoLaunchersStartedTogetherMakeOneUpdate) {
+    ASSERT_TRUE(first_start_done) << "needs the first start's saved log-in";
+    GameFolder fresh = make_game_folder("e2e_twice");
+    SavedLogin login = {};
+    copy_text(login.token, sizeof login.token, TOKEN);
+    ASSERT_TRUE(save_login(&login));
+    account("RESET");
+    answer_always("RENEW", login_answer());
+    answer_always("GAMEACCOUNT", game_account_answer());
+    update_server("MODE pace 100");
+
+    Launcher first, second;
+    first.process = start_program(launcher_in(fresh) + " --no-game", fresh.path);
+    second.process = start_program(launcher_in(fresh) + " --no-game", fresh.path);
+    ASSERT_TRUE(first.process && second.process);
+    // Whichever started second ends by itself, quickly and with 0.
+    HANDLE both[2] = {first.process, second.process};
+    DWORD ended = WaitForMultipleObjects(2, both, FALSE, 60000);
+    ASSERT_LT(ended, WAIT_OBJECT_0 + 2) << "neither launcher ended";
+    Launcher& quitter = ended == WAIT_OBJECT_0 ? first : second;
+    Launcher& updater = ended == WAIT_OBJECT_0 ? second : first;
+    EXPECT_EQ(0u, quitter.finish(0));
+    std::string log;
+    EXPECT_TRUE(wait_for_log(fresh, 0, "another launcher runs for this game folder", updater.process, 1000, &log))
+        << log;
+    ASSERT_TRUE(wait_for_log(fresh, 0, "shown: ZANDOR is up to date", updater.process, 120000, &log)) << log;
+    EXPECT_EQ(0u, updater.finish(30000));
+    update_server("MODE pace 0");
+
+    log = read_text(fresh.log_path());
+    size_t checks = 0;
+    for (size_t at = log.find("checking 127.0.0.1:20292"); at != std::string::npos;
+         at = log.find("checking 127.0.0.1:20292", at + 1)) {
+        checks++;
+    }
+    EXPECT_EQ(checks, 1u) << log;
+    // One installation: the DLL in place with its probation, nothing waiting, nothing left in staging.
+    std::string installed = read_text(fresh.updates() + "\\installed.json");
+    std::string boot = read_text(fresh.updates() + "\\boot.json");
+    EXPECT_NE(std::string::npos, boot.find("\"pending_sha512\"")) << boot;
+    EXPECT_TRUE(file_exists(fresh.path + "\\d3d8.dll"));
+    EXPECT_EQ(std::string::npos, installed.find("\"staged_release\": 1")) << installed;
+    WIN32_FIND_DATAA entry;
+    HANDLE find = FindFirstFileA((fresh.updates() + "\\staging\\*.part").c_str(), &entry);
+    EXPECT_EQ(find, INVALID_HANDLE_VALUE) << "a piece file is left in staging";
+    if (find != INVALID_HANDLE_VALUE) FindClose(find);
+    if (!HasFailure()) remove_tree(fresh.path);
+}
+
+// "Uninstall ZANDOR" pressed while a browser log-in's poll is on its way: the uninstall stops the
+// polls, ignores the answer and waits for the account worker before it removes anything, so no
+// saved log-in and no PC marker is written behind it.
+TEST_F(EndToEnd, UninstallWhileALogInIsOnItsWayLeavesNoLogIn) {
+    GameFolder fresh = make_game_folder("e2e_racing");
+    remove_account_files();
+    account("RESET");
+    answer_always("AUTO", "DENIED\tunknown_pc\t");
+    answer_next("WEBLOGIN", std::string("REQUEST\te2e-request\te2e-poll-key\t") + CODE +
+                                "\thttp://127.0.0.1:20294/login?code=" + CODE + "\t300000");
+    answer_always("WEBPOLL", login_answer());
+
+    Launcher run;
+    HWND window = run.start(launcher_in(fresh), fresh.path);
+    ASSERT_TRUE(window) << "no launcher window";
+    std::string log;
+    ASSERT_TRUE(wait_for_log(fresh, 0, "no automatic log-in by IP (unknown_pc)", run.process, 30000, &log)) << log;
+    account("PUSH ok");          // the WEBLOGIN
+    account("PUSH slow:10000");  // the first poll: its approval comes ten seconds later
+    click(window, 336 + 110, 318 + 22);
+    ASSERT_TRUE(wait_for_log(fresh, 0, "browser log-in: the page is opened", run.process, 20000, &log)) << log;
+    Sleep(3000);  // the first poll is on its way
+    picture(window, "15-poll-on-its-way");
+    click(window, 24 + 20, 424 + 6);  // "Uninstall ZANDOR"
+    std::string question = answer_message_box(IDYES, 30000);
+    EXPECT_EQ(0u, question.rfind("This removes everything ZANDOR put on this PC:", 0)) << question;
+    std::string summary = answer_message_box(IDOK, 60000);
+    EXPECT_EQ(0u, summary.rfind("ZANDOR is uninstalled: ", 0)) << summary;
+    run.finish(30000);
+    Sleep(2000);  // anything still on its way would land now
+
+    EXPECT_FALSE(file_exists(account_folder() + "\\session.dat"));
+    char markers[256];
+    collect_markers(markers, sizeof markers);
+    EXPECT_STREQ("-", markers);
+    EXPECT_FALSE(folder_exists(fresh.path + "\\ombrix_data"));
+    if (!HasFailure()) remove_tree(fresh.path);
+}

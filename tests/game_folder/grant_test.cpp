@@ -5,8 +5,12 @@
 #include <windows.h>
 #include <sddl.h>
 
-#include <string>
+#include <shellapi.h>
 
+#include <string>
+#include <vector>
+
+#include "core/command_line.h"
 #include "game_folder/grant.h"
 #include "support/folder_link.h"
 #include "support/test_support.h"
@@ -48,5 +52,46 @@ TEST(Grant, OnlyAGameFolderOfItsOwnGetsTheEntry) {
     EXPECT_EQ(grant_folder_access(game.c_str(), sid_text), GRANT_DONE);
 
     remove_link(linked, link);
+    remove_tree(root);
+}
+
+// The grant run's parameters go through the system's own argument splitting and the launcher's
+// parser: every folder comes back as it was, a drive root included. A command line that starts
+// with "--grant-folder" but does not parse (as "D:\" once gave) ends the launcher with 3 before it
+// does anything else.
+TEST(Grant, ParametersSurviveTheCommandLine) {
+    const char* sid = "S-1-5-21-7-8-9-1002";
+    for (const char* folder : {"D:\\", "D:\\Games\\PES6\\", "D:\\Games\\PES6", "C:\\Program Files (x86)\\KONAMI\\PES 6",
+                               "C:\\My Games\\PES 6\\\\", "\\\\server\\share\\PES6"}) {
+        SCOPED_TRACE(folder);
+        char parameters[560];
+        ASSERT_TRUE(format_grant_parameters(parameters, sizeof parameters, folder, sid));
+        std::wstring wide = L"launcher.exe ";
+        for (const char* c = parameters; *c; c++) wide += (wchar_t)(unsigned char)*c;
+        int count = 0;
+        LPWSTR* split = CommandLineToArgvW(wide.c_str(), &count);
+        ASSERT_NE(split, nullptr);
+        std::vector<std::string> narrow;
+        for (int i = 1; i < count; i++) {
+            std::string arg;
+            for (const wchar_t* c = split[i]; *c; c++) arg += (char)*c;
+            narrow.push_back(arg);
+        }
+        LocalFree(split);
+        std::vector<const char*> args;
+        for (const std::string& arg : narrow) args.push_back(arg.c_str());
+        CommandLine line;
+        parse_command_line((int)args.size(), args.data(), &line);
+        EXPECT_TRUE(line.grant) << parameters;
+        EXPECT_FALSE(line.grant_refused);
+        EXPECT_STREQ(line.grant_folder, folder);
+        EXPECT_STREQ(line.grant_sid, sid);
+    }
+
+    std::string root = make_temp_folder("grantline");
+    unsigned long code = 99;
+    ASSERT_TRUE(run_program("\"" + launcher_exe() + "\" --grant-folder \"D:\\\" --grant-sid " + sid, root, &code));
+    EXPECT_EQ(code, (unsigned long)GRANT_BAD_ARGUMENTS);
+    EXPECT_FALSE(folder_exists(root + "\\ombrix_data")) << "no launcher run";
     remove_tree(root);
 }

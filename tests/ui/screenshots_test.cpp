@@ -66,8 +66,9 @@ TEST_F(Screenshots, EveryPageInBothLanguages) {
         EXPECT_TRUE(save_window_bmp(prefix + "2_server.bmp"));
 
         account_logged_in = true;
+        login_view.logged_in = true;
         login_view.not_you_offered = true;
-        copy_text(current_login.display_name, sizeof current_login.display_name, "Alex Morgan");
+        copy_text(login_view.display_name, sizeof login_view.display_name, "Alex Morgan");
         launcher.server_choice = SERVER_ZANDOR;
         launcher.update_checked = true;
         update_started = true;

@@ -3,20 +3,24 @@
 // the updates folder is not acted on.
 #include <gtest/gtest.h>
 
+#include <winsock2.h>
 #include <windows.h>
 
 #include <string>
 
+#include "core/file_system.h"
+#include "support/release_fixture.h"
 #include "support/test_support.h"
 
 namespace {
 
-std::string boot_json(int attempts, const std::string& previous_path) {
+std::string boot_json(int attempts, const std::string& previous_path,
+                      const std::string& previous_sha = std::string(128, 'a')) {
     std::string escaped;
     for (char c : previous_path) escaped += c == '\\' ? std::string("\\\\") : std::string(1, c);
     return "{\n \"pending_sha512\": \"" + std::string(128, 'b') + "\",\n \"pending_version\": 13,\n \"attempts\": " +
            std::to_string(attempts) + ",\n \"previous_path\": \"" + escaped + "\",\n \"previous_sha512\": \"" +
-           std::string(128, 'a') + "\",\n \"previous_version\": 12,\n \"format\": 1\n}\n";
+           previous_sha + "\",\n \"previous_version\": 12,\n \"format\": 1\n}\n";
 }
 
 }  // namespace
@@ -50,9 +54,10 @@ TEST(BootCheckAtStartup, RollsBackOrReportsAndLogs) {
     ASSERT_NE(first, std::string::npos) << text;
     EXPECT_NE(text.find(stuck, first + 1), std::string::npos) << "reported at every start";
 
-    std::string previous = updates + "\\previous_dll.dll";
+    std::string previous = updates + "\\previous\\dll_v12\\d3d8.dll";
+    make_parent_dirs(previous.c_str());
     ASSERT_TRUE(write_file(previous, "old dll"));
-    ASSERT_TRUE(write_file(updates + "\\boot.json", boot_json(2, previous)));
+    ASSERT_TRUE(write_file(updates + "\\boot.json", boot_json(2, previous, sha512_hex("old dll"))));
     EXPECT_EQ(run(), 0u);
     EXPECT_NE(log().find("boot check: the new DLL (version 13) failed to start 2 times: the previous DLL (version 12) "
                          "is back from the next start"),

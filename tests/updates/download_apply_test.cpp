@@ -350,6 +350,17 @@ TEST_F(DownloadApply, StagedRuntimeWithAnExtraFileFailsVerification) {
     EXPECT_STREQ(error, "the staged runtime holds files that are not in the manifest");
     EXPECT_FALSE(verify_staged_part(&paths, &manifest, PART_BOTS, error, sizeof error));
     EXPECT_STREQ(error, "staged bots/a.jar is missing or changed");
+
+    // A staged folder that is a link to a folder of the same files elsewhere is not counted as them.
+    ASSERT_TRUE(DeleteFileA(updates("staging/runtime_v1/lib/extra.txt").c_str()));
+    const std::string lib = updates("staging/runtime_v1/lib"), elsewhere = folder + "_elsewhere_lib";
+    ASSERT_TRUE(MoveFileA(lib.c_str(), elsewhere.c_str()));
+    LinkKind link = make_link(lib, elsewhere);
+    ASSERT_NE(link, LINK_NONE);
+    EXPECT_FALSE(verify_staged_part(&paths, &manifest, PART_RUNTIME, error, sizeof error));
+    EXPECT_STREQ(error, "the staged runtime holds files that are not in the manifest");
+    remove_link(lib, link);
+    remove_tree(elsewhere);
     manifest_clear(&manifest);
 }
 
@@ -435,9 +446,11 @@ TEST_F(DownloadApply, ALinkedRuntimeFolderIsUnlinkedNotSetAside) {
         EXPECT_TRUE(applied) << error;
         EXPECT_EQ(contents(bots("jre/bin/java.exe")), "java version 1");
     } else {
-        // Wine cannot remove its Unix link: the part waits, the other Java stays whole.
+        // Wine cannot remove its Unix link: the part waits, the other Java stays whole, and the reason
+        // given is the link, not a running bot.
         EXPECT_FALSE(applied);
-        EXPECT_EQ(std::string(error).rfind("the Java runtime is in use", 0), 0u) << error;
+        EXPECT_EQ(std::string(error).rfind("the Java runtime folder is a link that could not be removed", 0), 0u)
+            << error;
         remove_link(paths.runtime_folder, link);
     }
     manifest_clear(&manifest);
@@ -517,6 +530,7 @@ TEST_F(DownloadApply, StopInsideATrickledPiece) {
 TEST_F(DownloadApply, BootJsonValuesAreCheckedBeforeUse) {
     const std::string dll = client_dll(13), good = sha512_hex(dll);
     const std::string game_file = place("pes6.exe");
+    const std::string kept = updates("previous/dll_v12/d3d8.dll");
     auto upper = [](std::string text) {
         for (char& ch : text) ch = (char)toupper((unsigned char)ch);
         return text;
@@ -526,9 +540,9 @@ TEST_F(DownloadApply, BootJsonValuesAreCheckedBeforeUse) {
         std::string pending, previous_path, previous_sha;
         bool acted_on;
     } cases[] = {
-        {"pending with a path in it", "..\\..\\..\\pes6", updates("previous/d3d8.dll"), sha512_hex("old"), false},
-        {"pending of 127 digits", good.substr(1), updates("previous/d3d8.dll"), sha512_hex("old"), false},
-        {"pending with a non-hex digit", "g" + good.substr(1), updates("previous/d3d8.dll"), sha512_hex("old"), false},
+        {"pending with a path in it", "..\\..\\..\\pes6", kept, sha512_hex("old"), false},
+        {"pending of 127 digits", good.substr(1), kept, sha512_hex("old"), false},
+        {"pending with a non-hex digit", "g" + good.substr(1), kept, sha512_hex("old"), false},
         {"previous path outside", good, game_file, sha512_hex("old"), false},
         {"previous path leading up", good, updates("previous/../../../pes6.exe"), sha512_hex("old"), false},
         {"previous path up with spaces", good, updates("previous/.. /.. /.. /pes6.exe"), sha512_hex("old"), false},
@@ -537,16 +551,22 @@ TEST_F(DownloadApply, BootJsonValuesAreCheckedBeforeUse) {
         {"previous path relative", good, "previous\\d3d8.dll", sha512_hex("old"), false},
         {"previous path of the folder's name only", good, std::string(paths.updates_folder) + "x\\d3d8.dll",
          sha512_hex("old"), false},
-        {"previous digest not hex", good, updates("previous/d3d8.dll"), "old", false},
-        {"digest in capitals, folder in capitals", upper(good), upper(updates("previous/d3d8.dll")),
+        {"previous digest not hex", good, kept, "old", false},
+        {"previous path in another version's folder", good, updates("previous/dll_v11/d3d8.dll"), sha512_hex("old"),
+         false},
+        {"previous path beside the previous folders", good, updates("previous/d3d8.dll"), sha512_hex("old"), false},
+        {"digest in capitals, folder in capitals", upper(good), upper(kept),
          upper(sha512_hex("old")), true},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         ASSERT_TRUE(write_file(place("d3d8.dll"), dll));
         ASSERT_TRUE(write_file(game_file, "old"));
-        make_parent_dirs(updates("previous/d3d8.dll").c_str());
-        ASSERT_TRUE(write_file(updates("previous/d3d8.dll"), "old"));
+        for (const std::string& place_aside : {kept, updates("previous/dll_v11/d3d8.dll"),
+                                               updates("previous/d3d8.dll")}) {
+            make_parent_dirs(place_aside.c_str());
+            ASSERT_TRUE(write_file(place_aside, "old"));
+        }
         BootState boot = {};
         copy_text(boot.pending_sha512, sizeof boot.pending_sha512, c.pending.c_str());
         boot.pending_version = 13;
@@ -567,10 +587,27 @@ TEST_F(DownloadApply, BootJsonValuesAreCheckedBeforeUse) {
         } else {
             EXPECT_EQ(code, BOOT_NO_PROBATION);
             EXPECT_EQ(contents(place("d3d8.dll")), dll) << "the DLL stays";
-            EXPECT_EQ(contents(updates("previous/d3d8.dll")), "old");
+            EXPECT_EQ(contents(kept), "old");
             EXPECT_FALSE(folder_exists(updates("failed")));
         }
     }
+
+    // A kept DLL that is not the one recorded (another digest) is never moved over the client DLL.
+    ASSERT_TRUE(write_file(place("d3d8.dll"), dll));
+    ASSERT_TRUE(write_file(kept, "changed since"));
+    BootState boot = {};
+    copy_text(boot.pending_sha512, sizeof boot.pending_sha512, good.c_str());
+    boot.pending_version = 13;
+    boot.attempts = 2;
+    copy_text(boot.previous_path, sizeof boot.previous_path, kept.c_str());
+    copy_text(boot.previous_sha512, sizeof boot.previous_sha512, sha512_hex("old").c_str());
+    boot.previous_version = 12;
+    ASSERT_TRUE(boot_state_save(&paths, &boot));
+    char message[300];
+    EXPECT_EQ(dll_boot_check(&paths, message, sizeof message), BOOT_STUCK);
+    EXPECT_STREQ(message, "the new DLL (version 13) failed to start 2 times, but no previous DLL is kept");
+    EXPECT_EQ(contents(place("d3d8.dll")), dll);
+    EXPECT_EQ(contents(kept), "changed since");
 }
 
 // A DLL that cannot be replaced (held open by another program): the old DLL stays with its own
@@ -611,6 +648,47 @@ TEST_F(DownloadApply, DllThatCannotBeReplacedKeepsItsProbation) {
     ASSERT_TRUE(boot_state_load(&paths, &boot));
     EXPECT_STREQ(boot.pending_sha512, sha512_hex(client_dll(13)).c_str());
     EXPECT_EQ(boot.previous_path, updates("previous/dll_v12/d3d8.dll"));
+}
+
+// DLL 12 is on probation with DLL 11 kept aside. A DLL 13 that cannot take its place must leave
+// DLL 11 where the restored probation names it, so that a second failed start of DLL 12 still rolls
+// back; once DLL 13 is in place, only the folder its own probation names is kept.
+TEST_F(DownloadApply, AFailedDllSwapKeepsThePreviousDllOfTheProbation) {
+    for (int version : {11, 12}) {
+        Release release = dll_release(version - 10, version, client_dll(version));
+        serve(release);
+        ASSERT_TRUE(run()) << result.message;
+    }
+    ASSERT_EQ(contents(updates("previous/dll_v11/d3d8.dll")), client_dll(11));
+    BootState boot;
+    ASSERT_TRUE(boot_state_load(&paths, &boot));
+    boot.attempts = 1;
+    ASSERT_TRUE(boot_state_save(&paths, &boot));
+
+    Release third = dll_release(3, 13, client_dll(13));
+    serve(third);
+    HANDLE held = CreateFileA(place("d3d8.dll").c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0,
+                              nullptr);
+    ASSERT_NE(held, INVALID_HANDLE_VALUE);
+    ASSERT_TRUE(run()) << result.message;
+    CloseHandle(held);
+    EXPECT_EQ(result.staged, 0x1u) << result.message;
+    EXPECT_EQ(contents(updates("previous/dll_v11/d3d8.dll")), client_dll(11)) << "the probation's kept DLL stays";
+
+    ASSERT_TRUE(boot_state_load(&paths, &boot));
+    boot.attempts = 2;  // DLL 12 failed to start a second time
+    ASSERT_TRUE(boot_state_save(&paths, &boot));
+    char message[300];
+    EXPECT_EQ(dll_boot_check(&paths, message, sizeof message), BOOT_ROLLED_BACK) << message;
+    EXPECT_EQ(contents(place("d3d8.dll")), client_dll(11));
+
+    serve(third);
+    ASSERT_TRUE(run()) << result.message;
+    EXPECT_EQ(result.applied, 0x1u) << result.message;
+    EXPECT_EQ(contents(place("d3d8.dll")), client_dll(13));
+    EXPECT_EQ(names_in(updates("previous")), std::vector<std::string>{"dll_v11"});
+    ASSERT_TRUE(boot_state_load(&paths, &boot));
+    EXPECT_EQ(boot.previous_path, updates("previous/dll_v11/d3d8.dll"));
 }
 
 // The running launcher cannot be replaced: it stays whole in its place, a copy goes aside, and a
@@ -661,6 +739,44 @@ TEST_F(DownloadApply, RunningLauncherIsReplacedInOneMoveAfterItEnds) {
     ASSERT_TRUE(run()) << result.message;
     EXPECT_EQ(result.newer, 0u);
     EXPECT_EQ(result.staged, 0u);
+}
+
+// A newer launcher staged while the command for an older one still waits: the older command is
+// ended and its staged file dropped, so only the newest can take the running launcher's place; a
+// later start while that command waits starts no second one.
+TEST_F(DownloadApply, OnlyTheNewestWaitingLauncherIsMovedIn) {
+    const std::string exe = place("ZANDOR Launcher.exe");
+    void* running = start_stand_in(exe, folder);
+    ASSERT_NE(running, nullptr);
+    serve(launcher_release());
+    ASSERT_TRUE(run()) << result.message;
+    ASSERT_EQ(result.staged, 0x8u) << result.message;
+    const std::string first_command = contents(updates("launcher_command.txt"));
+    EXPECT_NE(first_command.find("staging\\launcher_v6\\ZANDOR Launcher.exe"), std::string::npos) << first_command;
+
+    Release newer = launcher_release();
+    newer.number = 4;
+    newer.versions = {{PART_LAUNCHER, 7}};
+    newer.files = {{PART_LAUNCHER, "ZANDOR Launcher.exe", "launcher version 7"}};
+    serve(newer);
+    ASSERT_TRUE(run()) << result.message;
+    EXPECT_EQ(result.staged, 0x8u) << result.message;
+    EXPECT_EQ(names_in(updates("staging")), std::vector<std::string>{"launcher_v7"});
+    const std::string second_command = contents(updates("launcher_command.txt"));
+    EXPECT_NE(second_command, first_command);
+
+    unsigned applied = 0;
+    char notes[600];
+    apply_waiting_parts(&paths, &applied, notes, sizeof notes);
+    EXPECT_EQ(applied, 0u) << notes;
+    EXPECT_EQ(contents(updates("launcher_command.txt")), second_command) << "no second command for the same file";
+
+    TerminateProcess(running, 0);
+    finish_program(running, 10000);
+    for (int i = 0; i < 300 && contents(exe) != "launcher version 7"; i++) Sleep(100);
+    EXPECT_EQ(contents(exe), "launcher version 7");
+    Sleep(3000);  // an older command, had one survived, would have moved its file by now
+    EXPECT_EQ(contents(exe), "launcher version 7");
 }
 
 // A game folder whose path a command line cannot carry (a % sign): the running launcher is moved

@@ -1,0 +1,17 @@
+// The command that puts a new launcher in place once the running one has ended: the running
+// launcher's file cannot be replaced, so the command waits for it to end and then makes one move.
+// At most one such command runs per launcher file; a later start finds it by its record in the
+// updates folder.
+#pragma once
+
+#include "updates/update_paths.h"
+
+// Whether a command started earlier still waits to move this staged file in. One that was started
+// for another staged file is ended here, so that it can never move an older launcher over a newer.
+bool launcher_finish_waits(const UpdatePaths* paths, const char* staged);
+// Starts the command that, about once a second for up to ten minutes, moves staged over target and
+// stops as soon as the staged file is gone; records it. False when no command line can name the
+// paths or the command did not start.
+bool launcher_finish_start(const UpdatePaths* paths, const char* staged, const char* target);
+// Forgets the record (the new launcher is in place).
+void launcher_finish_forget(const UpdatePaths* paths);
