@@ -31,6 +31,13 @@ start_xvfb() {
   return 1
 }
 
+# stop_processes PID...: ends background processes of the caller's and waits until they are gone.
+stop_processes() {
+  local pid
+  for pid in "$@"; do kill "$pid" 2>/dev/null || true; done
+  for pid in "$@"; do wait "$pid" 2>/dev/null || true; done
+}
+
 # The given loopback ports that something listens on, each after a space ("" when all are free).
 busy_ports() {
   local port busy=""

@@ -1,10 +1,10 @@
 // Parsing of the account server's answers into the reply and the records they fill.
 #include "account/account_answers.h"
 
-#include <ctype.h>
 #include <string.h>
 
 #include "core/codecs.h"
+#include "core/text.h"
 
 static const char BAD_ANSWER_CODE[] = "bad_request";
 static const char BAD_ANSWER_TEXT[] = "Please update the ZANDOR Launcher.";
@@ -30,16 +30,8 @@ uint64_t answer_number(const char* text) {
     return value;
 }
 
-// prefix is in lower case.
-static bool starts_with_nocase(const char* text, const char* prefix) {
-    for (; *prefix; text++, prefix++) {
-        if (tolower((unsigned char)*text) != *prefix) return false;
-    }
-    return true;
-}
-
 bool is_web_address(const char* address) {
-    return starts_with_nocase(address, "http://") || starts_with_nocase(address, "https://");
+    return text_starts_with_nocase(address, "http://") || text_starts_with_nocase(address, "https://");
 }
 
 // A signed decimal from the leading characters; negative values give 0 (no time at all).

@@ -83,6 +83,13 @@ bool text_starts_with(const char* text, const char* prefix) {
     return strncmp(text, prefix, strlen(prefix)) == 0;
 }
 
+bool text_starts_with_nocase(const char* text, const char* prefix) {
+    for (; *prefix; text++, prefix++) {
+        if (ascii_lower(*text) != ascii_lower(*prefix)) return false;
+    }
+    return true;
+}
+
 bool text_ends_with_nocase(const char* text, const char* suffix) {
     size_t n = strlen(text), m = strlen(suffix);
     return n >= m && text_equal_nocase(text + n - m, suffix);

@@ -12,8 +12,7 @@ private_prefix=""
 
 stop_helpers() {
   [ -n "$private_prefix" ] && WINEPREFIX="$private_prefix" wineserver -k 2>/dev/null
-  for pid in "${helper_pids[@]}"; do kill "$pid" 2>/dev/null; done
-  for pid in "${helper_pids[@]}"; do wait "$pid" 2>/dev/null; done
+  stop_processes "${helper_pids[@]}"
   rm -rf "$private"
 }
 trap stop_helpers EXIT

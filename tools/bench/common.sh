@@ -71,7 +71,6 @@ bench_work() {
   trap bench_work_cleanup EXIT
 }
 bench_work_cleanup() {
-  for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
-  for pid in "${pids[@]}"; do wait "$pid" 2>/dev/null || true; done
+  stop_processes "${pids[@]}"
   rm -rf "$work"
 }

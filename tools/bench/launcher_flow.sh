@@ -30,8 +30,7 @@ pids=()
 prefix="$work/prefix"
 cleanup() {
   WINEPREFIX="$prefix" wineserver -k 2>/dev/null || true
-  for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
-  for pid in "${pids[@]}"; do wait "$pid" 2>/dev/null || true; done
+  stop_processes "${pids[@]}"
   rm -rf "$work"
 }
 trap cleanup EXIT
