@@ -4,6 +4,7 @@
 #include <string.h>
 
 #include "core/codecs.h"
+#include "core/text.h"
 #include "core/web_address.h"
 
 static const char BAD_ANSWER_CODE[] = "bad_request";

@@ -28,7 +28,7 @@ void ascii_lower_text(char* text);
 // Compares two texts, letters A-Z and a-z alike.
 bool text_equal_nocase(const char* a, const char* b);
 bool text_starts_with(const char* text, const char* prefix);
-// The same with letters A-Z and a-z alike.
+// text_starts_with with letters A-Z and a-z alike.
 bool text_starts_with_nocase(const char* text, const char* prefix);
 bool text_ends_with_nocase(const char* text, const char* suffix);
 // Overwrites a secret so that the compiler cannot drop the write.

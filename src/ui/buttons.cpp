@@ -14,16 +14,11 @@ static void draw_plain_button(const DRAWITEMSTRUCT* item) {
     HDC dc = item->hDC;
     RECT rect = item->rcItem;
     bool primary = is_primary_button((int)item->CtlID);
-    bool pressed = (item->itemState & ODS_SELECTED) != 0;
     bool disabled = (item->itemState & ODS_DISABLED) != 0;
     bool focused = (item->itemState & ODS_FOCUS) != 0;
     bool highlighted = (primary || focused) && !disabled;
 
-    if (pressed) {
-        fill_gradient(dc, rect, PRESSED_TOP, PRESSED_BOTTOM);
-    } else {
-        draw_face(dc, rect, highlighted);
-    }
+    draw_button_face(item, highlighted);
     if (focused) frame_rect(dc, rect, HIGHLIGHT_BORDER, scale(2));
 
     // The current caption, so that a caption changed elsewhere shows at once.

@@ -67,6 +67,14 @@ void draw_face(HDC dc, RECT rect, bool highlighted) {
     frame_rect(dc, rect, highlighted ? HIGHLIGHT_BORDER : PLAIN_BORDER, 1);
 }
 
+void draw_button_face(const DRAWITEMSTRUCT* item, bool highlighted) {
+    if (item->itemState & ODS_SELECTED) {
+        fill_gradient(item->hDC, item->rcItem, PRESSED_TOP, PRESSED_BOTTOM);
+    } else {
+        draw_face(item->hDC, item->rcItem, highlighted);
+    }
+}
+
 void draw_text(HDC dc, const char* text, RECT rect, HFONT font, COLORREF colour, UINT format) {
     HGDIOBJ old_font = SelectObject(dc, font);
     int old_mode = SetBkMode(dc, TRANSPARENT);

@@ -40,6 +40,8 @@ void draw_outlined_text(HDC dc, int x, int y, const char* text, HFONT font, COLO
                         int half_width);
 // The glossy face of a card or button: plain or highlighted.
 void draw_face(HDC dc, RECT rect, bool highlighted);
+// An owner-drawn button's or card's face: the pressed gradient while it is pressed, else draw_face.
+void draw_button_face(const DRAWITEMSTRUCT* item, bool highlighted);
 void draw_text(HDC dc, const char* text, RECT rect, HFONT font, COLORREF colour, UINT format);
 // A rect of base units scaled to pixels.
 RECT scaled_rect(int left, int top, int right, int bottom);

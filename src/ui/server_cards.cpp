@@ -40,11 +40,7 @@ void draw_server_card(const DRAWITEMSTRUCT* item) {
     RECT card = item->rcItem;
     bool focused = (item->itemState & ODS_FOCUS) != 0;
     bool highlighted = launcher.server_choice == SERVER_ZANDOR || focused;
-    if (item->itemState & ODS_SELECTED) {
-        fill_gradient(dc, card, PRESSED_TOP, PRESSED_BOTTOM);
-    } else {
-        draw_face(dc, card, highlighted);
-    }
+    draw_button_face(item, highlighted);
     frame_rect(dc, card, HIGHLIGHT_BORDER, scale(3));
     RECT inner = {card.left + scale(3), card.top + scale(3), card.right - scale(3), card.bottom - scale(3)};
     frame_rect(dc, inner, ACCENT_BOTTOM, scale(2));
@@ -72,11 +68,7 @@ void draw_any_server_card(const DRAWITEMSTRUCT* item) {
     bool focused = (item->itemState & ODS_FOCUS) != 0;
     bool disabled = (item->itemState & ODS_DISABLED) != 0;
     bool highlighted = (focused || launcher.server_choice == SERVER_ANY) && !disabled;
-    if (item->itemState & ODS_SELECTED) {
-        fill_gradient(dc, card, PRESSED_TOP, PRESSED_BOTTOM);
-    } else {
-        draw_face(dc, card, highlighted);
-    }
+    draw_button_face(item, highlighted);
     if (focused) frame_rect(dc, card, HIGHLIGHT_BORDER, scale(2));
 
     char caption[200];

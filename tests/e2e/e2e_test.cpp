@@ -6,8 +6,6 @@
 // account server approves it after a few polls, the player picks the ZANDOR server, the update places
 // the client, the bots and the runtime, and the countdown starts pes6.exe. The next start renews the
 // saved log-in silently and goes straight to the game. The last test uninstalls what the runs placed.
-#include <winsock2.h>
-#include <ws2tcpip.h>
 #include <windows.h>
 #include <shlobj.h>
 
@@ -21,7 +19,9 @@
 
 #include "account/account_files.h"
 #include "core/text.h"
+#include "support/loopback_control.h"
 #include "support/test_support.h"
+#include "support/update_server_control.h"
 
 namespace {
 
@@ -37,59 +37,25 @@ std::string env(const char* name) {
     return n > 0 && n < sizeof value ? value : "";
 }
 
-// ---- one line to a loopback port and its one-line answer ----
+// ---- one line to a loopback port and its one-line answer ("" when it cannot be reached) ----
 
 std::string ask(int port, const std::string& line) {
-    static bool started = false;
-    if (!started) {
-        WSADATA data;
-        WSAStartup(MAKEWORD(2, 2), &data);
-        started = true;
-    }
-    SOCKET s = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
-    sockaddr_in address = {};
-    address.sin_family = AF_INET;
-    address.sin_port = htons((u_short)port);
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
     std::string answer;
-    if (connect(s, (sockaddr*)&address, sizeof address) == 0) {
-        std::string out = line + "\n";
-        send(s, out.data(), (int)out.size(), 0);
-        char c;
-        while (recv(s, &c, 1, 0) == 1 && c != '\n') answer += c;
-    }
-    closesocket(s);
-    return answer;
+    return loopback_exchange(port, line, &answer) ? answer : "";
 }
 
-std::string hex(const std::string& bytes) {
-    static const char digits[] = "0123456789abcdef";
-    std::string out;
-    for (unsigned char c : bytes) {
-        out += digits[c >> 4];
-        out += digits[c & 15];
-    }
-    return out;
-}
-
-std::string unhex(const std::string& text) {
-    std::string out;
-    for (size_t i = 0; i + 1 < text.size(); i += 2) out += (char)strtol(text.substr(i, 2).c_str(), nullptr, 16);
-    return out;
-}
-
-int account_control_port() { return atoi(env("ZANDOR_ACCOUNT_CONTROL").c_str()); }
+int account_control_port() { return port_from_env("ZANDOR_ACCOUNT_CONTROL"); }
 
 void account(const std::string& line) {
     ASSERT_EQ("OK", ask(account_control_port(), line)) << line;
 }
 
 void answer_next(const std::string& word, const std::string& answer) {
-    account("ANSWER " + word + " " + hex(answer));
+    account("ANSWER " + word + " " + to_hex(answer));
 }
 
 void answer_always(const std::string& word, const std::string& answer) {
-    account("DEFAULT " + word + " " + hex(answer));
+    account("DEFAULT " + word + " " + to_hex(answer));
 }
 
 // The first word of every request the account server opened, oldest first.
@@ -102,7 +68,7 @@ std::vector<std::string> request_words() {
         for (int k = count; k >= 1; k--) {
             std::string last = ask(account_control_port(), "LAST " + std::to_string(k));
             std::string request = last.substr(last.rfind(' ') + 1);
-            std::string text = request == "-" ? "-" : unhex(request);
+            std::string text = request == "-" ? "-" : from_hex(request);
             words.push_back(text.substr(0, text.find('\t')));
         }
         if (atoi(ask(account_control_port(), "COUNT").c_str()) == count) break;
@@ -126,37 +92,19 @@ std::string joined(const std::vector<std::string>& words) {
     return out;
 }
 
-std::string base64(const std::string& text) {
-    static const char table[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
-    std::string out;
-    size_t i = 0;
-    for (; i + 2 < text.size(); i += 3) {
-        unsigned v = (unsigned char)text[i] << 16 | (unsigned char)text[i + 1] << 8 | (unsigned char)text[i + 2];
-        out += {table[v >> 18], table[v >> 12 & 63], table[v >> 6 & 63], table[v & 63]};
-    }
-    if (text.size() - i == 1) {
-        unsigned v = (unsigned char)text[i] << 16;
-        out += {table[v >> 18], table[v >> 12 & 63], '=', '='};
-    } else if (text.size() - i == 2) {
-        unsigned v = (unsigned char)text[i] << 16 | (unsigned char)text[i + 1] << 8;
-        out += {table[v >> 18], table[v >> 12 & 63], table[v >> 6 & 63], '='};
-    }
-    return out;
-}
-
 std::string login_answer() {
-    return std::string("OK\t") + TOKEN + "\t1\t1001\t" + base64("Demo Player") + "\t" + MARKER + "\tv1\t";
+    return std::string("OK\t") + TOKEN + "\t1\t1001\t" + base64_of("Demo Player") + "\t" + MARKER + "\tv1\t";
 }
 
-std::string game_account_answer() { return "GAME\t" + base64("e2e_player") + "\t" + base64("kickoff6") + "\tE2E-0001"; }
+std::string game_account_answer() { return "GAME\t" + base64_of("e2e_player") + "\t" + base64_of("kickoff6") + "\tE2E-0001"; }
 
 void update_server(const std::string& line) {
-    ASSERT_EQ("OK", ask(atoi(env("ZANDOR_UPDATE_CONTROL_PORT").c_str()), line)) << line;
+    ASSERT_EQ("OK", update_server_command(line)) << line;
 }
 
 // ---- the player's hands and eyes ----
 
-int agent_port() { return atoi(env("ZANDOR_AGENT_PORT").c_str()); }
+int agent_port() { return port_from_env("ZANDOR_AGENT_PORT"); }
 
 // A point of the window's client area, given at 96 dpi like the control table, on the screen.
 POINT on_screen(HWND window, int x, int y) {
@@ -301,6 +249,29 @@ protected:
 
     static std::string launcher_in(const GameFolder& folder) { return "\"" + folder.path + "\\ZANDOR Launcher.exe\""; }
     std::string launcher_in_game() const { return launcher_in(game); }
+
+    // The test's start of the launcher: its window and process, the log's length before the start and
+    // what the last wait for the log saw.
+    Launcher run;
+    HWND window = nullptr;
+    HANDLE launcher = nullptr;
+    size_t since = 0;
+    std::string log;
+
+    // Starts the launcher of a game folder and waits for its window; false when none came.
+    bool start(const GameFolder& folder, const std::string& arguments = "") {
+        window = run.start(launcher_in(folder) + arguments, folder.path);
+        launcher = run.process;
+        return window != nullptr;
+    }
+
+    // Starts the launcher again in the first start's game folder: what the stand-in game recorded of
+    // an earlier start removed, the log read from its end as it is now.
+    bool start_again(const std::string& arguments = "") {
+        DeleteFileA((game.path + "\\started.txt").c_str());
+        since = read_text(game.log_path()).size();
+        return start(game, arguments);
+    }
 };
 
 GameFolder EndToEnd::game;
@@ -318,11 +289,7 @@ TEST_F(EndToEnd, FirstStartLogsInThroughTheBrowserAndStartsTheGame) {
     answer_next("WEBPOLL", login_answer());
     answer_always("GAMEACCOUNT", game_account_answer());
 
-    Launcher run;
-    HWND window = run.start(launcher_in_game(), game.path);
-    ASSERT_TRUE(window) << "no launcher window";
-    HANDLE launcher = run.process;
-    std::string log;
+    ASSERT_TRUE(start(game)) << "no launcher window";
 
     // The PC is not known: the log-in page.
     ASSERT_TRUE(wait_for_log(game, 0, "no automatic log-in by IP (unknown_pc)", launcher, 30000, &log)) << log;
@@ -390,17 +357,10 @@ TEST_F(EndToEnd, FirstStartLogsInThroughTheBrowserAndStartsTheGame) {
 TEST_F(EndToEnd, NextStartRenewsTheSavedLogInSilently) {
     ASSERT_TRUE(first_start_done) << "needs the first start's saved log-in";
     account("RESET");
-    account("PUSH slow:1500 " + hex(login_answer()));  // the renewal takes a moment: its page shows
+    account("PUSH slow:1500 " + to_hex(login_answer()));  // the renewal takes a moment: its page shows
     answer_always("RENEW", login_answer());
     answer_always("GAMEACCOUNT", game_account_answer());
-    DeleteFileA((game.path + "\\started.txt").c_str());
-    size_t since = read_text(game.log_path()).size();
-
-    Launcher run;
-    HWND window = run.start(launcher_in_game(), game.path);
-    ASSERT_TRUE(window) << "no launcher window";
-    HANDLE launcher = run.process;
-    std::string log;
+    ASSERT_TRUE(start_again()) << "no launcher window";
     ASSERT_TRUE(wait_for_log(game, since, "saved log-in of Demo Player: renewing", launcher, 20000, &log)) << log;
     picture(window, "05-renewing");
 
@@ -427,14 +387,7 @@ TEST_F(EndToEnd, AnUnreachableAccountServerStartsTheGameWithoutUpdates) {
     ASSERT_TRUE(first_start_done) << "needs the first start's saved log-in";
     account("RESET");
     for (int i = 0; i < 3; i++) account("PUSH no_hello");  // the link closes before any answer
-    DeleteFileA((game.path + "\\started.txt").c_str());
-    size_t since = read_text(game.log_path()).size();
-
-    Launcher run;
-    HWND window = run.start(launcher_in_game(), game.path);
-    ASSERT_TRUE(window) << "no launcher window";
-    HANDLE launcher = run.process;
-    std::string log;
+    ASSERT_TRUE(start_again()) << "no launcher window";
     ASSERT_TRUE(wait_for_log(game, since, "log-in renewal refused: no_connection (no answer)", launcher, 30000, &log))
         << log;
     ASSERT_TRUE(wait_for_log(game, since, "shown: ZANDOR cannot be reached right now: the game starts without updates.",
@@ -453,14 +406,7 @@ TEST_F(EndToEnd, WithNoGameTheLauncherChecksForUpdatesAndEndsWithoutTheGame) {
     account("RESET");
     answer_always("RENEW", login_answer());
     answer_always("GAMEACCOUNT", game_account_answer());
-    DeleteFileA((game.path + "\\started.txt").c_str());
-    size_t since = read_text(game.log_path()).size();
-
-    Launcher run;
-    HWND window = run.start(launcher_in_game() + " --no-game", game.path);
-    ASSERT_TRUE(window) << "no launcher window";
-    HANDLE launcher = run.process;
-    std::string log;
+    ASSERT_TRUE(start_again(" --no-game")) << "no launcher window";
     ASSERT_TRUE(wait_for_log(game, since, "shown: ZANDOR is up to date", launcher, 30000, &log)) << log;
     picture(window, "08-no-game");
     EXPECT_EQ(0u, run.finish(10000));
@@ -479,11 +425,7 @@ TEST_F(EndToEnd, PlayNowDuringADownloadStartsTheGameAtOnce) {
     answer_always("GAMEACCOUNT", game_account_answer());
     update_server("MODE pace 400");  // a slow line: the download takes seconds
 
-    Launcher run;
-    HWND window = run.start(launcher_in(fresh), fresh.path);
-    ASSERT_TRUE(window) << "no launcher window";
-    HANDLE launcher = run.process;
-    std::string log;
+    ASSERT_TRUE(start(fresh)) << "no launcher window";
     // No server chosen in this folder yet: the server page, where Enter picks the ZANDOR server.
     ASSERT_TRUE(wait_for_log(fresh, 0, "log-in renewed", launcher, 30000, &log)) << log;
     Sleep(500);
@@ -511,14 +453,7 @@ TEST_F(EndToEnd, LogOutDuringTheCountdownKeepsThePcMarker) {
     answer_always("RENEW", login_answer());
     answer_always("GAMEACCOUNT", game_account_answer());
     answer_always("LOGOUT", "OK");
-    DeleteFileA((game.path + "\\started.txt").c_str());
-    size_t since = read_text(game.log_path()).size();
-
-    Launcher run;
-    HWND window = run.start(launcher_in_game(), game.path);
-    ASSERT_TRUE(window) << "no launcher window";
-    HANDLE launcher = run.process;
-    std::string log;
+    ASSERT_TRUE(start_again()) << "no launcher window";
     ASSERT_TRUE(wait_for_log(game, since, "shown: ZANDOR is up to date", launcher, 30000, &log)) << log;
     click(window, 194 + 60, 290 + 19);  // "Log out"
     ASSERT_TRUE(wait_for_log(game, since, "log out pressed (the PC marker stays)", launcher, 5000, &log)) << log;
@@ -547,14 +482,7 @@ TEST_F(EndToEnd, AKnownPcLogsInByItselfAcceptsNewTermsAndNotYouForgetsIt) {
     answer_always("ACCEPTTERMS", "OK");
     answer_next("NOTME", "OK");
     answer_always("GAMEACCOUNT", game_account_answer());
-    DeleteFileA((game.path + "\\started.txt").c_str());
-    size_t since = read_text(game.log_path()).size();
-
-    Launcher run;
-    HWND window = run.start(launcher_in_game(), game.path);
-    ASSERT_TRUE(window) << "no launcher window";
-    HANDLE launcher = run.process;
-    std::string log;
+    ASSERT_TRUE(start_again()) << "no launcher window";
     // The new terms first: "I accept".
     ASSERT_TRUE(wait_for_log(game, since, "the account accepted older terms: the new terms v1 are shown", launcher, 30000,
                              &log))
@@ -591,19 +519,12 @@ TEST_F(EndToEnd, CancelWhileAPollIsOnItsWayIgnoresItsLogIn) {
     answer_next("WEBLOGIN", std::string("REQUEST\te2e-request-2\te2e-poll-key-2\t") + CODE +
                                 "\thttp://127.0.0.1:20294/login?code=" + CODE + "\t300000");
     answer_always("WEBPOLL", "PENDING");
-    DeleteFileA((game.path + "\\started.txt").c_str());
-    size_t since = read_text(game.log_path()).size();
-
-    Launcher run;
-    HWND window = run.start(launcher_in_game(), game.path);
-    ASSERT_TRUE(window) << "no launcher window";
-    HANDLE launcher = run.process;
-    std::string log;
+    ASSERT_TRUE(start_again()) << "no launcher window";
     ASSERT_TRUE(wait_for_log(game, since, "no automatic log-in by IP (unknown_pc)", launcher, 30000, &log)) << log;
     press(window, "Return");
     ASSERT_TRUE(wait_for_log(game, since, "browser log-in: the page is opened", launcher, 20000, &log)) << log;
     // The first poll goes out about two seconds after the code shows; it is answered late, with a log-in.
-    account("PUSH slow:3000 " + hex(login_answer()));
+    account("PUSH slow:3000 " + to_hex(login_answer()));
     bool polling = false;
     for (int i = 0; i < 60 && !polling; i++) {
         Sleep(100);
@@ -640,7 +561,6 @@ TEST_F(EndToEnd, UninstallRemovesWhatTheRunsPlacedAndKeepsTheGame) {
     account("RESET");
     answer_always("LOGOUT", "OK");
 
-    Launcher run;
     run.process = start_program(launcher_in_game() + " --uninstall", game.path);
     ASSERT_TRUE(run.process);
     std::string question = answer_message_box(IDYES, 30000);

@@ -5,13 +5,11 @@
 # private copy of the Wine prefix (nothing saved from other runs, unmanaged windows, no browser).
 set -u
 here=$(cd "$(dirname "$0")" && pwd)
-root=$(cd "$here/../.." && pwd)
 exe=$1
 shift
 py=/usr/bin/python3
 build=$(dirname "$(dirname "$exe")")
-private=$(mktemp -d)
-. "$root/tests/support/run_helpers.sh"
+. "$here/../support/run_helpers.sh"
 web_port=$(test_web_port)
 
 # A screen: the caller's, or a private one.
@@ -37,7 +35,7 @@ wait_for_file "$private/agent.port" || fail "the input agent did not start"
 
 # A private prefix: nothing saved from other runs, unmanaged windows, no browser.
 use_private_prefix
-"$root/scripts/wine-run" reg add 'HKCU\Software\Wine\WineBrowser' /v Browsers /t REG_SZ /d true /f >/dev/null 2>&1
+open_no_browser
 
 export ZANDOR_AGENT_PORT=$(cat "$private/agent.port")
 export ZANDOR_E2E_SITE=$(windows_path "$site")

@@ -4,11 +4,8 @@
 # a launcher trusting that key updates itself from the release through the reference update server; and
 # each bad input stops the command with one sentence and no OUT_DIR.
 set -u
-here=$(cd "$(dirname "$0")" && pwd)
-root=$(cd "$here/../.." && pwd)
 py=/usr/bin/python3
-private=$(mktemp -d)
-. "$root/tests/support/run_helpers.sh"
+. "$(dirname "$0")/../support/run_helpers.sh"
 failures=0
 check() {  # WHAT COMMAND...: a failed check is reported and the run goes on
   local what=$1

@@ -1,59 +1,23 @@
 // Control-port client of the reference account server.
 #include "support/account_server_control.h"
 
-#include <winsock2.h>
-#include <ws2tcpip.h>
-
 #include <gtest/gtest.h>
 #include <stdlib.h>
 
-static unsigned short port_from(const char* name) {
-    const char* value = getenv(name);
-    return value ? (unsigned short)atoi(value) : 0;
-}
+#include "support/loopback_control.h"
+#include "support/test_support.h"
 
 unsigned short account_port() {
-    return port_from("ZANDOR_ACCOUNT_PORT");
+    return (unsigned short)port_from_env("ZANDOR_ACCOUNT_PORT");
 }
 
 std::string account_control(const std::string& line) {
-    WSADATA wsa;
-    if (WSAStartup(MAKEWORD(2, 2), &wsa) != 0) return "";
     std::string reply;
-    SOCKET s = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
-    sockaddr_in address = {};
-    address.sin_family = AF_INET;
-    address.sin_port = htons(port_from("ZANDOR_ACCOUNT_CONTROL"));
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    if (s != INVALID_SOCKET && connect(s, (sockaddr*)&address, sizeof address) == 0) {
-        std::string out = line + "\n";
-        send(s, out.data(), (int)out.size(), 0);
-        char c;
-        while (recv(s, &c, 1, 0) == 1 && c != '\n') reply += c;
-    }
-    if (s != INVALID_SOCKET) closesocket(s);
-    WSACleanup();
-    return reply;
+    return loopback_exchange(port_from_env("ZANDOR_ACCOUNT_CONTROL"), line, &reply) ? reply : "";
 }
 
 static std::string answer_hex(const std::string& bytes) {
     return bytes.empty() ? "-" : to_hex(bytes);
-}
-
-std::string to_hex(const std::string& bytes) {
-    static const char digits[] = "0123456789abcdef";
-    std::string out;
-    for (unsigned char c : bytes) {
-        out += digits[c >> 4];
-        out += digits[c & 15];
-    }
-    return out;
-}
-
-static std::string from_hex(const std::string& hex) {
-    std::string out;
-    for (size_t i = 0; i + 1 < hex.size(); i += 2) out += (char)strtoul(hex.substr(i, 2).c_str(), nullptr, 16);
-    return out;
 }
 
 void push_answer(const std::string& behaviour, const std::string& answer) {

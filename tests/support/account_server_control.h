@@ -22,4 +22,3 @@ struct SeenExchange {
     bool request_opened;
 };
 SeenExchange seen_exchange(int k = 1);
-std::string to_hex(const std::string& bytes);

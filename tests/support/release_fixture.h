@@ -37,13 +37,7 @@ struct Release {
 inline std::string sha512_hex(const std::string& bytes) {
     uint8_t digest[64];
     crypto_hash_sha512(digest, (const uint8_t*)bytes.data(), bytes.size());
-    static const char* digits = "0123456789abcdef";
-    std::string hex;
-    for (uint8_t b : digest) {
-        hex += digits[b >> 4];
-        hex += digits[b & 15];
-    }
-    return hex;
+    return to_hex(std::string((const char*)digest, sizeof digest));
 }
 
 inline std::string manifest_text(const Release& release) {

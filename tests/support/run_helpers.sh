@@ -1,14 +1,18 @@
 # Shared by the test programs' run scripts (tests/<folder>/run.sh): reference servers started in the
-# background and stopped on exit, waiting for their ready files, and a private copy of the Wine prefix.
-# Source it after setting root (the repository) and private (a temporary folder of the script's own).
+# background and stopped on exit, a private screen and a private copy of the Wine prefix, on top of the
+# shell helpers of scripts/lib.sh. Sets root (the repository) and private (a temporary folder of the
+# script's own, removed on exit) unless the script set them before.
+
+root=${root:-$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)}
+private=${private:-$(mktemp -d)}
+. "$root/scripts/lib.sh"
 
 helper_pids=()
 private_prefix=""
 
 stop_helpers() {
   [ -n "$private_prefix" ] && WINEPREFIX="$private_prefix" wineserver -k 2>/dev/null
-  for pid in "${helper_pids[@]}"; do kill "$pid" 2>/dev/null; done
-  for pid in "${helper_pids[@]}"; do wait "$pid" 2>/dev/null; done
+  stop_processes "${helper_pids[@]}"
   rm -rf "$private"
 }
 trap stop_helpers EXIT
@@ -24,24 +28,10 @@ start_helper() {
   helper_pids+=($!)
 }
 
-# Waits up to thirty seconds for a file to exist and not be empty (a loaded machine starts servers slowly).
-wait_for_file() {
-  for _ in $(seq 300); do
-    [ -s "$1" ] && return 0
-    sleep 0.1
-  done
-  return 1
-}
-
-# A private virtual screen on a free display number, stopped when the script ends; exports DISPLAY.
+# A private virtual screen, stopped when the script ends; exports DISPLAY.
 start_private_screen() {
-  local n
-  for n in $(seq 90 140); do
-    if [ ! -e "/tmp/.X$n-lock" ] && [ ! -e "/tmp/.X11-unix/X$n" ]; then DISPLAY=":$n"; break; fi
-  done
-  start_helper Xvfb "$DISPLAY" -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1
-  export DISPLAY
-  for _ in $(seq 50); do xdpyinfo >/dev/null 2>&1 && break; sleep 0.1; done
+  start_xvfb || fail "no private virtual screen could be started"
+  helper_pids+=("$xvfb_pid")
 }
 
 # A screen: the caller's when it answers, else a private one.
@@ -50,16 +40,10 @@ use_screen() {
 }
 
 # Waits up to ten minutes for loopback ports to be free: the ports fixed in the launcher are shared by
-# every run on this machine (other test runs, the demo, the soak).
+# every run on this machine (other test runs, the demo or the soak).
 wait_for_free_ports() {
-  local port busy=""
-  for _ in $(seq 600); do
-    busy=""
-    for port in "$@"; do (exec 3<>"/dev/tcp/127.0.0.1/$port") 2>/dev/null && busy="$busy $port"; done
-    [ -z "$busy" ] && return 0
-    sleep 1
-  done
-  fail "the ports$busy on 127.0.0.1 stay in use (another test run, the demo or the soak?)"
+  wait_until_ports_free 600 "$@" \
+    || fail "the ports$ports_still_busy on 127.0.0.1 stay in use (another test run, the demo or the soak?)"
 }
 
 # Starts the reference account server on free ports; exports ZANDOR_ACCOUNT_PORT and
@@ -93,28 +77,11 @@ start_web_site() {
   wait_for_file "$private/web.ready" || fail "the reference web site did not start on port $(test_web_port)"
 }
 
-# A Windows path for a Linux one, through Wine's Z: drive.
-windows_path() {
-  printf 'Z:%s' "$1" | tr / '\\'
-}
-
-# A private copy of the shared prefix in $private/prefix (registry and small folders copied, the
-# Windows folder hard-linked) with its own wineserver and unmanaged windows (without a window manager,
-# hiding a managed window waits two seconds for one). Exports WINEPREFIX.
+# A private copy of the shared prefix in $private/prefix, with its own wineserver (stopped when the
+# script ends) and unmanaged windows. Exports WINEPREFIX.
 use_private_prefix() {
-  local shared="${WINEPREFIX:-$root/build/wineprefix}"
   private_prefix="$private/prefix"
-  mkdir -p "$private_prefix/drive_c"
-  cp -a "$shared"/*.reg "$shared/dosdevices" "$private_prefix/"
-  [ -f "$shared/.update-timestamp" ] && cp -a "$shared/.update-timestamp" "$private_prefix/"
-  local item
-  for item in "$shared"/drive_c/*; do
-    if [ "$(basename "$item")" = windows ]; then
-      cp -al "$item" "$private_prefix/drive_c/"
-    else
-      cp -a "$item" "$private_prefix/drive_c/"
-    fi
-  done
+  copy_wine_prefix "${WINEPREFIX:-$root/build/wineprefix}" "$private_prefix"
   export WINEPREFIX="$private_prefix"
-  "$root/scripts/wine-run" reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /t REG_SZ /d N /f >/dev/null 2>&1
+  keep_windows_unmanaged
 }

@@ -6,12 +6,27 @@
 #include <stdio.h>
 #include <string.h>
 
+#include "core/codecs.h"
+
 static std::string windows_path(const char* path) {
     std::string p = path;
     for (char& c : p) {
         if (c == '/') c = '\\';
     }
     return p;
+}
+
+std::string to_hex(const std::string& bytes) {
+    std::string hex(2 * bytes.size() + 1, '\0');
+    hex_encode((const uint8_t*)bytes.data(), bytes.size(), &hex[0]);
+    hex.resize(2 * bytes.size());
+    return hex;
+}
+
+std::string from_hex(const std::string& hex) {
+    std::string bytes(hex.size() / 2, '\0');
+    if (hex.size() % 2 || !hex_decode(hex.c_str(), (uint8_t*)&bytes[0], bytes.size())) return "";
+    return bytes;
 }
 
 std::string make_temp_folder(const char* tag) {

@@ -15,6 +15,10 @@ bool file_exists(const std::string& path);
 std::string file_text(const std::string& path);
 bool folder_exists(const std::string& path);
 
+// Lower-case hex of bytes, and the bytes of hex text ("" when it is not an even run of hex digits).
+std::string to_hex(const std::string& bytes);
+std::string from_hex(const std::string& hex);
+
 // The built launcher and the test tools (tests/support/*_tool.cpp, *_dll.cpp), as Windows paths; a
 // tool name without an ending means NAME.exe.
 std::string launcher_exe();

@@ -1,41 +1,18 @@
 // Control connection to the reference update server.
 #include "support/update_server_control.h"
 
-#include <winsock2.h>
-#include <ws2tcpip.h>
-#include <stdlib.h>
-
 #include <vector>
 
 #include "core/codecs.h"
-
-static int port_from(const char* name) {
-    const char* value = getenv(name);
-    return value ? atoi(value) : 0;
-}
+#include "support/loopback_control.h"
 
 int update_server_port() {
-    return port_from("ZANDOR_UPDATE_PORT");
+    return port_from_env("ZANDOR_UPDATE_PORT");
 }
 
 std::string update_server_command(const std::string& line) {
-    WSADATA wsa;
-    if (WSAStartup(MAKEWORD(2, 2), &wsa) != 0) return "no Winsock";
-    std::string answer = "no connection";
-    SOCKET sock = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
-    sockaddr_in address = {};
-    address.sin_family = AF_INET;
-    address.sin_port = htons((u_short)port_from("ZANDOR_UPDATE_CONTROL_PORT"));
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    if (sock != INVALID_SOCKET && connect(sock, (sockaddr*)&address, sizeof address) == 0) {
-        std::string request = line + "\n";
-        send(sock, request.data(), (int)request.size(), 0);
-        answer.clear();
-        char c;
-        while (recv(sock, &c, 1, 0) == 1 && c != '\n') answer += c;
-    }
-    if (sock != INVALID_SOCKET) closesocket(sock);
-    WSACleanup();
+    std::string answer;
+    loopback_exchange(port_from_env("ZANDOR_UPDATE_CONTROL_PORT"), line, &answer);
     return answer;
 }
 

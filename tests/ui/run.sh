@@ -3,10 +3,8 @@
 # own LogPixels): everything at 96 dpi, then the geometry and the pictures again at 144 dpi.
 # Needs DISPLAY (an X screen of 1280x1024).
 set -u
-root=$(cd "$(dirname "$0")/../.." && pwd)
 exe=$1
-private=$(mktemp -d)
-. "$root/tests/support/run_helpers.sh"
+. "$(dirname "$0")/../support/run_helpers.sh"
 use_private_prefix
 
 set_dpi() {

@@ -5,6 +5,7 @@
 #include <ctype.h>
 
 #include "support/folder_link.h"
+#include "support/linked_tree_fixture.h"
 #include "support/release_fixture.h"
 #include "updates/apply.h"
 #include "updates/boot_check.h"
@@ -14,7 +15,21 @@
 
 namespace {
 
-class DownloadApply : public UpdateFixture {};
+class DownloadApply : public UpdateFixture {
+protected:
+    // The release's manifest parsed, and its runtime files written into the runtime's staging folder
+    // as a finished download leaves them.
+    void stage_runtime(const Release& release, UpdateManifest* manifest) {
+        std::string text = manifest_text(release);
+        ASSERT_TRUE(manifest_parse(text.data(), text.size(), manifest, nullptr, 0));
+        for (const ReleaseFile& f : release.files) {
+            if (f.kind != PART_RUNTIME) continue;
+            std::string path = updates("staging/runtime_v1/" + f.path);
+            make_parent_dirs(path.c_str());
+            ASSERT_TRUE(write_file(path, f.bytes));
+        }
+    }
+};
 
 std::string boot_json(const std::string& pending, int version, const std::string& previous_path,
                       const std::string& previous_sha, int previous_version) {
@@ -335,14 +350,7 @@ TEST_F(DownloadApply, SwapsWaitFollowAndKeepOnePreviousVersion) {
 TEST_F(DownloadApply, StagedRuntimeWithAnExtraFileFailsVerification) {
     Release release = full_release(3);
     UpdateManifest manifest = {};
-    std::string text = manifest_text(release);
-    ASSERT_TRUE(manifest_parse(text.data(), text.size(), &manifest, nullptr, 0));
-    for (const ReleaseFile& f : release.files) {
-        if (f.kind != PART_RUNTIME) continue;
-        std::string path = updates("staging/runtime_v1/" + f.path);
-        make_parent_dirs(path.c_str());
-        ASSERT_TRUE(write_file(path, f.bytes));
-    }
+    ASSERT_NO_FATAL_FAILURE(stage_runtime(release, &manifest));
     char error[300];
     EXPECT_TRUE(verify_staged_part(&paths, &manifest, PART_RUNTIME, error, sizeof error));
     ASSERT_TRUE(write_file(updates("staging/runtime_v1/lib/extra.txt"), "x"));
@@ -430,14 +438,7 @@ TEST_F(DownloadApply, ALinkedRuntimeFolderIsUnlinkedNotSetAside) {
     ASSERT_NE(link, LINK_NONE);
     Release release = full_release(3);
     UpdateManifest manifest = {};
-    std::string text = manifest_text(release);
-    ASSERT_TRUE(manifest_parse(text.data(), text.size(), &manifest, nullptr, 0));
-    for (const ReleaseFile& f : release.files) {
-        if (f.kind != PART_RUNTIME) continue;
-        std::string path = updates("staging/runtime_v1/" + f.path);
-        make_parent_dirs(path.c_str());
-        ASSERT_TRUE(write_file(path, f.bytes));
-    }
+    ASSERT_NO_FATAL_FAILURE(stage_runtime(release, &manifest));
     char error[300] = "";
     bool applied = apply_part(&paths, &manifest, nullptr, PART_RUNTIME, 0, error, sizeof error);
     EXPECT_EQ(contents(other + "\\bin\\java.exe"), "another program's java");
@@ -455,6 +456,24 @@ TEST_F(DownloadApply, ALinkedRuntimeFolderIsUnlinkedNotSetAside) {
     }
     manifest_clear(&manifest);
     remove_tree(other);
+}
+
+// A previous version that is a link (an older swap set a linked runtime folder aside as it was):
+// dropping it leaves the link's target whole, while a previous version of our own goes.
+TEST_F(LinkedTree, ALinkedPreviousVersionIsDroppedWithoutItsTarget) {
+    UpdatePaths paths;
+    std::string game = root + "\\game";
+    CreateDirectoryA(game.c_str(), nullptr);
+    update_paths_init(&paths, game.c_str());
+    std::string previous = std::string(paths.updates_folder) + "\\previous";
+    make_dirs((previous + "\\runtime_v0\\bin").c_str());
+    write_file(previous + "\\runtime_v0\\bin\\java.exe", "an older runtime of ours");
+    make(previous + "\\runtime_v1", outside);
+
+    drop_previous_versions(&paths, PART_RUNTIME);
+    expect_outside_untouched();
+    EXPECT_FALSE(folder_exists(previous + "\\runtime_v0"));
+    EXPECT_EQ(folder_exists(link_path), link != LINK_JUNCTION);
 }
 
 // A server that sends one byte a second never lets a receive time out: a piece and the manifest

@@ -4,9 +4,7 @@
 # signer's verdicts on the file names of signer_names.txt (in ZANDOR_SIGNER_NAMES).
 set -u
 here=$(cd "$(dirname "$0")" && pwd)
-root=$(cd "$here/../.." && pwd)
-private=$(mktemp -d)
-. "$root/tests/support/run_helpers.sh"
+. "$here/../support/run_helpers.sh"
 start_update_server
 if /usr/bin/python3 "$root/tools/sign_manifest.py" sign --key "$here/keys/test_release_2.key" \
      --release-folder "$here/sample_release" --out "$private/sample_manifest.txt" >/dev/null; then

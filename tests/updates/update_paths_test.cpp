@@ -1,4 +1,4 @@
-// The fixed update paths and folder creation.
+// The fixed update paths, derived from the game folder.
 #include <gtest/gtest.h>
 
 #include <windows.h>
@@ -31,18 +31,4 @@ TEST(UpdatePaths, ADriveRootGivesPathsWithOneBackslash) {
     EXPECT_STREQ(paths.dll_path, "C:\\d3d8.dll");
     EXPECT_TRUE(folder_exists("C:\\ombrix_data\\updates"));
     remove_tree("C:\\ombrix_data");
-}
-
-TEST(UpdatePaths, MakeDirsCreatesWhatIsMissing) {
-    std::string base = make_temp_folder("dirs");
-    EXPECT_TRUE(make_dirs((base + "\\a\\b\\c").c_str()));
-    EXPECT_TRUE(folder_exists(base + "\\a\\b\\c"));
-    EXPECT_TRUE(make_dirs((base + "\\a\\b\\c").c_str()));  // already there
-    EXPECT_TRUE(make_parent_dirs((base + "\\x\\y\\file.txt").c_str()));
-    EXPECT_TRUE(folder_exists(base + "\\x\\y"));
-    EXPECT_FALSE(folder_exists(base + "\\x\\y\\file.txt"));
-    // A file in the way: the folder cannot be made.
-    write_file(base + "\\blocked", "");
-    EXPECT_FALSE(make_dirs((base + "\\blocked\\sub").c_str()));
-    remove_tree(base);
 }

@@ -5,6 +5,7 @@
 set -euo pipefail
 root=$(cd "$(dirname "$0")/../.." && pwd)
 out=${1:-$root/build/bench}
+source "$root/scripts/lib.sh"
 mkdir -p "$out/account_generated"
 sodium="$root/build/deps/libsodium-i686"
 if [ ! -f "$sodium/lib/libsodium.a" ]; then
@@ -38,10 +39,7 @@ work=$(mktemp -d)
     --key-file "$root/tests/peers/account_test_key.txt" &
 server=$!
 trap 'kill $server 2>/dev/null || true; rm -rf "$work"' EXIT
-for _ in $(seq 200); do
-  [ -s "$work/ports" ] && break
-  sleep 0.05
-done
+wait_for_file "$work/ports" || { echo "account bench: the reference account server did not start" >&2; exit 1; }
 read -r link_port _ < "$work/ports"
 export WINEPREFIX="${WINEPREFIX:-$root/build/wineprefix}"
 ZANDOR_ACCOUNT_PORT="$link_port" "$root/scripts/wine-run" "$out/account_bench.exe"

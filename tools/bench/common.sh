@@ -1,9 +1,12 @@
-# Helpers shared by the benchmark scripts (sourced, not run).
+# Helpers shared by the benchmark scripts (sourced, not run), on top of the shell helpers of
+# scripts/lib.sh.
 #
 # record FIGURE VALUE GOAL VERDICT: one row of the summary table that scripts/bench prints at the end
 # (appended to $BENCH_RESULTS when it is set). GOAL is "-" and VERDICT "-" where no goal is given.
 # Every figure with a goal measures the launcher's own 32-bit code: where that runs under the user-mode
 # emulator (BENCH_EMULATED=1), the figure says how fast the emulator is, so no verdict is given.
+
+. "$(dirname "${BASH_SOURCE[0]}")/../../scripts/lib.sh"
 
 record() {
   local verdict=$4
@@ -33,22 +36,6 @@ calc() {
 # figure NAME FILE: the value of a "@NAME value" line that a benchmark program printed.
 figure() {
   sed -n "s/^@$1 //p" "$2" | tr -d '\r' | tail -n 1
-}
-
-# A free X display number for a private Xvfb screen.
-free_display() {
-  local n
-  for n in $(seq 90 140); do
-    if [ ! -e "/tmp/.X$n-lock" ] && [ ! -e "/tmp/.X11-unix/X$n" ]; then echo ":$n"; return; fi
-  done
-  return 1
-}
-
-# wait_for_file FILE TENTHS: waits until FILE is not empty.
-wait_for_file() {
-  local i
-  for i in $(seq "$2"); do [ -s "$1" ] && return 0; sleep 0.1; done
-  return 1
 }
 
 # The launcher library built with the test configuration (test release and link keys), shared by
@@ -84,10 +71,6 @@ bench_work() {
   trap bench_work_cleanup EXIT
 }
 bench_work_cleanup() {
-  for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
-  for pid in "${pids[@]}"; do wait "$pid" 2>/dev/null || true; done
+  stop_processes "${pids[@]}"
   rm -rf "$work"
 }
-
-# A Windows path for a Linux one, through Wine's Z: drive.
-winpath() { printf 'Z:%s' "$1" | tr / '\\'; }

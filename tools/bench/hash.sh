@@ -45,7 +45,7 @@ min_ms() { if [ -z "$1" ] || [ "$(calc "$2 < $1" "%d")" = 1 ]; then echo "$2"; e
 for pass in 1 2; do
   openssl_ms=$(min_ms "$openssl_ms" "$(best_ms openssl dgst -sha512 "$file")")
   sum_ms=$(min_ms "$sum_ms" "$(best_ms sha512sum "$file")")
-  "$root/scripts/wine-run" "$out/hash_bench.exe" "$(winpath "$file")" 3 | tr -d '\r' > "$work/hash$pass.out"
+  "$root/scripts/wine-run" "$out/hash_bench.exe" "$(windows_path "$file")" 3 | tr -d '\r' > "$work/hash$pass.out"
   for name in sha512_file sodium openssl openssl_sse2 openssl_x86 bcrypt; do
     if [ "$(figure "${name}_digest" "$work/hash$pass.out")" != "$sum_digest" ] ||
        [ "$(figure "${name}_bytes" "$work/hash$pass.out")" != $((mib << 20)) ]; then

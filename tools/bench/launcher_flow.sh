@@ -16,15 +16,7 @@ py=/usr/bin/python3
 mkdir -p "$out"
 
 # The launcher's ports are fixed: wait up to 3 minutes for a demo or test run that holds them.
-ports_busy() {
-  local port
-  for port in 20293 20292; do
-    if (exec 3<>"/dev/tcp/127.0.0.1/$port") 2>/dev/null; then return 0; fi
-  done
-  return 1
-}
-for _ in $(seq 90); do ports_busy || break; sleep 2; done
-if ports_busy; then
+if ! wait_until_ports_free 180 20293 20292; then
   echo "launcher bench: ports 20292/20293 on 127.0.0.1 stay in use (a demo or test run?): not measured"
   record "launcher start and log-in poll" "not measured (ports 20292/20293 in use)" "-" "-"
   exit 0
@@ -38,8 +30,7 @@ pids=()
 prefix="$work/prefix"
 cleanup() {
   WINEPREFIX="$prefix" wineserver -k 2>/dev/null || true
-  for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
-  for pid in "${pids[@]}"; do wait "$pid" 2>/dev/null || true; done
+  stop_processes "${pids[@]}"
   rm -rf "$work"
 }
 trap cleanup EXIT
@@ -50,7 +41,7 @@ trap cleanup EXIT
 pids+=($!)
 "$py" "$root/tests/peers/update_server.py" --ports-file "$work/update.ports" --port 20292 2>"$work/update.err" &
 pids+=($!)
-wait_for_file "$work/account.ports" 100 && wait_for_file "$work/update.ports" 100 || {
+wait_for_file "$work/account.ports" 10 && wait_for_file "$work/update.ports" 10 || {
   echo "launcher bench: the reference servers did not start" >&2
   exit 1
 }
@@ -82,24 +73,15 @@ poll_cpu=$(figure poll_cpu_ms "$work/poll.out")
 
 # ---- a private screen and prefix -------------------------------------------------------------------
 if [ -z "${DISPLAY:-}" ] || ! xdpyinfo >/dev/null 2>&1; then
-  DISPLAY=$(free_display)
-  export DISPLAY
-  Xvfb "$DISPLAY" -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1 &
-  pids+=($!)
-  for _ in $(seq 50); do xdpyinfo >/dev/null 2>&1 && break; sleep 0.1; done
+  start_xvfb
+  pids+=("$xvfb_pid")
 fi
-shared="$WINEPREFIX"
-mkdir -p "$prefix/drive_c"
-cp -a "$shared"/*.reg "$shared/dosdevices" "$prefix/"
-[ -f "$shared/.update-timestamp" ] && cp -a "$shared/.update-timestamp" "$prefix/"
-for item in "$shared"/drive_c/*; do
-  if [ "$(basename "$item")" = windows ]; then cp -al "$item" "$prefix/drive_c/"; else cp -a "$item" "$prefix/drive_c/"; fi
-done
+copy_wine_prefix "$WINEPREFIX" "$prefix"
 export WINEPREFIX="$prefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 wineserver -p  # stays up between the starts, so that no start pays for it
 # Unmanaged windows (no window manager here); the browser page is not opened.
-wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /t REG_SZ /d N /f >/dev/null 2>&1
-wine reg add 'HKCU\Software\Wine\WineBrowser' /v Browsers /t REG_SZ /d true /f >/dev/null 2>&1
+keep_windows_unmanaged
+open_no_browser
 
 game="$work/game"
 mkdir -p "$game/ombrix_data/updates"

@@ -50,7 +50,7 @@ done
 
 "$py" "$root/tests/peers/update_server.py" --ports-file "$work/update.ports" 2>"$work/update.err" &
 pids+=($!)
-wait_for_file "$work/update.ports" 300 || { echo "update_e2e bench: the update server did not start" >&2; exit 1; }
+wait_for_file "$work/update.ports" || { echo "update_e2e bench: the update server did not start" >&2; exit 1; }
 read -r port control < "$work/update.ports"
 
 # ---- release 1 installed: what a finished run leaves --------------------------------------------------
@@ -84,7 +84,7 @@ for round in 1 2 3; do
   rm -rf "$game"
   cp -a "$work/installed1" "$game"
   cat "$game"/ombrix_data/bot_takeover/jre/lib/*/* > /dev/null  # page cache warm
-  wine_run "$out/update_e2e_bench.exe" run "$port" "$(winpath "$game")" | tr -d '\r' > "$work/round$round.out"
+  wine_run "$out/update_e2e_bench.exe" run "$port" "$(windows_path "$game")" | tr -d '\r' > "$work/round$round.out"
   diff -rq "$runtime" "$work/release2/runtime" >/dev/null || {
     echo "update_e2e bench: release 2 is not what was installed" >&2
     exit 1

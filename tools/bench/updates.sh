@@ -48,7 +48,7 @@ pids+=($!)
 "$py" "$root/tools/bench/bench_servers.py" lean --port-file "$work/lean.port" \
       --manifest "$work/manifest.txt" --file "$release/dll/d3d8.dll" &
 pids+=($!)
-wait_for_file "$work/update.ports" 300 && wait_for_file "$work/plain.port" 300 && wait_for_file "$work/lean.port" 300 || {
+wait_for_file "$work/update.ports" && wait_for_file "$work/plain.port" && wait_for_file "$work/lean.port" || {
   echo "updates bench: the loopback peers did not start" >&2
   exit 1
 }
@@ -58,7 +58,7 @@ read -r lean_port < "$work/lean.port"
 
 best_lean="" best_plain="" best_transfer="" best_verify="" rehash="" ws_growth="" private_growth="" idle_ws="" peak_ws=""
 for round in 1 2 3; do
-  wine_run "$out/update_bench.exe" plain "$plain_port" "$(winpath "$work/plain_copy.bin")" > "$work/plain.out"
+  wine_run "$out/update_bench.exe" plain "$plain_port" "$(windows_path "$work/plain_copy.bin")" > "$work/plain.out"
   [ "$(figure plain_bytes "$work/plain.out")" = $((part_mib << 20)) ] || {
     echo "updates bench: the plain copy is incomplete" >&2
     exit 1
@@ -69,13 +69,13 @@ for round in 1 2 3; do
   if [ -z "$best_plain" ] || [ "$(calc "$ms < $best_plain" "%d")" = 1 ]; then best_plain=$ms; fi
 
   rm -rf "$work/game" && mkdir -p "$work/game"
-  wine_run "$out/update_bench.exe" download "$update_port" "$(winpath "$work/game")" > "$work/download.out"
+  wine_run "$out/update_bench.exe" download "$update_port" "$(windows_path "$work/game")" > "$work/download.out"
   cmp -s "$work/game/ombrix_data/updates/staging/dll_v1/d3d8.dll" "$release/dll/d3d8.dll" || {
     echo "updates bench: the staged file differs" >&2
     exit 1
   }
   rm -rf "$work/game" && mkdir -p "$work/game"
-  wine_run "$out/update_bench.exe" download "$lean_port" "$(winpath "$work/game")" > "$work/lean.out"
+  wine_run "$out/update_bench.exe" download "$lean_port" "$(windows_path "$work/game")" > "$work/lean.out"
   rm -rf "$work/game"
   lean=$(figure download_transfer_ms "$work/lean.out")
   if [ -z "$best_lean" ] || [ "$(calc "$lean < $best_lean" "%d")" = 1 ]; then best_lean=$lean; fi

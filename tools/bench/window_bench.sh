@@ -19,13 +19,9 @@ cleanup() {
 }
 trap cleanup EXIT
 if [ -z "${DISPLAY:-}" ]; then
-  for n in $(seq 90 120); do
-    if [ ! -e "/tmp/.X$n-lock" ] && [ ! -e "/tmp/.X11-unix/X$n" ]; then export DISPLAY=":$n"; break; fi
-  done
-  Xvfb "$DISPLAY" -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1 &
-  xvfb=$!
-  sleep 1
+  start_xvfb
+  xvfb=$xvfb_pid
 fi
 cp "$build/ZANDOR Launcher.exe" "$work/"
 export WINEPREFIX="${WINEPREFIX:-$root/build/wineprefix}"
-"$root/scripts/wine-run" "$out/window_bench.exe" "Z:${work//\//\\}\\ZANDOR Launcher.exe"
+"$root/scripts/wine-run" "$out/window_bench.exe" "$(windows_path "$work/ZANDOR Launcher.exe")"
