@@ -71,7 +71,9 @@ TEST(FileChecks, EveryFileOnceAndTheFirstFailureInListOrder) {
         // everything is; nothing is ever checked twice.
         for (uint32_t i = 0; i < c.count; i++) {
             EXPECT_LE(counting.calls[i], 1) << c.name << ", index " << i;
-            if (!c.first_failure_only || i <= c.first_failure) EXPECT_EQ(counting.calls[i], 1) << c.name << ", index " << i;
+            if (!c.first_failure_only || i <= c.first_failure) {
+                EXPECT_EQ(counting.calls[i], 1) << c.name << ", index " << i;
+            }
         }
     }
 }

@@ -222,7 +222,8 @@ static int run_profile(int port, const char* out_path) {
         uint64_t rest = file->size - offset;
         uint32_t wanted = rest < UPDATE_PIECE_MAX ? (uint32_t)rest : UPDATE_PIECE_MAX;
         char line[220];
-        size_t n = format_text(line, sizeof line, "GET %s %llu %u\n", hex, (unsigned long long)offset, (unsigned)wanted);
+        size_t n =
+            format_text(line, sizeof line, "GET %s %llu %u\n", hex, (unsigned long long)offset, (unsigned)wanted);
         UpdateWait wait;
         update_wait_start(&wait, UPDATE_ANSWER_LIMIT_MS, &stop);
         double t0 = now_ms();
@@ -265,6 +266,7 @@ int main(int argc, char** argv) {
     if (argc == 4 && strcmp(argv[1], "plain") == 0) return run_plain(atoi(argv[2]), argv[3]);
     if (argc == 4 && strcmp(argv[1], "download") == 0) return run_download(atoi(argv[2]), argv[3]);
     if (argc == 4 && strcmp(argv[1], "profile") == 0) return run_profile(atoi(argv[2]), argv[3]);
-    fprintf(stderr, "usage: update_bench.exe plain PORT OUT_FILE | download PORT GAME_FOLDER | profile PORT OUT_FILE\n");
+    fprintf(stderr,
+            "usage: update_bench.exe plain PORT OUT_FILE | download PORT GAME_FOLDER | profile PORT OUT_FILE\n");
     return 2;
 }
