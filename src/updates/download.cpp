@@ -9,6 +9,7 @@
 #include "core/codecs.h"
 #include "core/shared_counter.h"
 #include "core/socket_lines.h"
+#include "updates/file_checks.h"
 #include "updates/file_digest.h"
 #include "updates/part_kinds.h"
 #include "updates/staging.h"
@@ -24,13 +25,39 @@ static bool wanted(const ManifestFile* file, unsigned mask) {
 
 // The installed copy is already the signed file: copy it into staging instead of downloading it. The
 // copy is written through to the disk before it can be swapped in; it does not keep a read-only flag.
-static bool stage_from_installed(const UpdatePaths* paths, const ManifestFile* file, const char* staged) {
+static bool stage_from_installed(const UpdatePaths* paths, const ManifestFile* file, const char* staged,
+                                 uint8_t* block) {
     char target[PATH_CAP];
-    if (!file_target_path(paths, file, target, sizeof target) || !file_matches(target, file)) return false;
+    if (!file_target_path(paths, file, target, sizeof target) || !file_matches_block(target, file, block)) {
+        return false;
+    }
     make_parent_dirs(staged);
     if (!CopyFileA(target, staged, FALSE)) return false;
     SetFileAttributesA(staged, FILE_ATTRIBUTE_NORMAL);
-    return flush_file(staged) && file_matches(staged, file);
+    return flush_file(staged) && file_matches_block(staged, file, block);
+}
+
+// The files of the manifest as the examining phase sees them; needed has one entry per file.
+struct Examination {
+    const UpdatePaths* paths;
+    const UpdateManifest* manifest;
+    unsigned mask;
+    bool* needed;
+};
+
+// Whether one file waits in staging already or can be copied there from its installed place;
+// otherwise it is marked as needed. Files outside the mask pass untouched.
+static bool examine_file(uint32_t index, uint8_t* block, void* context) {
+    Examination* examination = (Examination*)context;
+    const ManifestFile* file = &examination->manifest->files[index];
+    if (!wanted(file, examination->mask)) return true;
+    char staged[PATH_CAP];
+    if (file_staged_path(examination->paths, examination->manifest, file, staged, sizeof staged) &&
+        (file_matches_block(staged, file, block) || stage_from_installed(examination->paths, file, staged, block))) {
+        return true;
+    }
+    examination->needed[index] = true;
+    return true;
 }
 
 // Fetches the rest of one file into its open .part file; the offset starts at the resume point.
@@ -140,21 +167,23 @@ bool download_parts(SOCKET sock, const UpdatePaths* paths, const UpdateManifest*
     counter_set(&progress->done_bytes, 0);
     counter_set(&progress->total_bytes, 0);
     progress->phase = PHASE_EXAMINING;
-    for (uint32_t i = 0; ok && i < manifest->file_count; i++) {
-        const ManifestFile* file = &manifest->files[i];
-        if (!wanted(file, mask)) continue;
-        if (stop_requested(progress)) {
+    if (ok) {
+        // The files are examined on several threads (hashing, copying); what is needed is summed
+        // afterwards.
+        Examination examination = {paths, manifest, mask, needed};
+        FileCheckList list = {};
+        list.count = manifest->file_count;
+        list.check = examine_file;
+        list.context = &examination;
+        list.stop = &progress->stop;
+        check_files(&list);
+        if (list.stopped) {
             copy_text(reason, sizeof reason, "stopped");
             ok = false;
-            break;
         }
-        char staged[PATH_CAP];
-        if (file_staged_path(paths, manifest, file, staged, sizeof staged) &&
-            (file_matches(staged, file) || stage_from_installed(paths, file, staged))) {
-            continue;
-        }
-        needed[i] = true;
-        counter_add(&progress->total_bytes, file->size);
+    }
+    for (uint32_t i = 0; ok && i < manifest->file_count; i++) {
+        if (needed[i]) counter_add(&progress->total_bytes, manifest->files[i].size);
     }
 
     if (ok) progress->phase = PHASE_DOWNLOADING;

@@ -9,14 +9,21 @@
 #include "updates/update_paths.h"
 
 bool sha512_file(const char* path, uint8_t digest[64], uint64_t* size) {
+    uint8_t* block = (uint8_t*)malloc(HASH_BLOCK_SIZE);
+    bool ok = sha512_file_block(path, block, digest, size);
+    free(block);
+    return ok;
+}
+
+bool sha512_file_block(const char* path, uint8_t* block, uint8_t digest[64], uint64_t* size) {
     *size = 0;
+    if (!block) return false;
     HANDLE file = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
                               FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
     if (file == INVALID_HANDLE_VALUE) return false;
-    uint8_t* block = (uint8_t*)malloc(HASH_BLOCK_SIZE);
     Sha512Stream stream;
     sha512_start(&stream);
-    bool ok = block != nullptr;
+    bool ok = true;
     while (ok) {
         DWORD got = 0;
         if (!ReadFile(file, block, HASH_BLOCK_SIZE, &got, nullptr)) {
@@ -29,7 +36,6 @@ bool sha512_file(const char* path, uint8_t digest[64], uint64_t* size) {
         }
     }
     sha512_finish(&stream, digest);
-    free(block);
     CloseHandle(file);
     return ok;
 }
@@ -54,12 +60,21 @@ bool file_size(const char* path, uint64_t* size) {
 }
 
 bool file_matches(const char* path, const ManifestFile* entry) {
+    // The size first: most mismatches cost no hashing (and no block).
     uint64_t size = 0;
-    // The size first: most mismatches cost no hashing.
+    if (!file_size(path, &size) || size != entry->size) return false;
+    uint8_t* block = (uint8_t*)malloc(HASH_BLOCK_SIZE);
+    bool matches = file_matches_block(path, entry, block);
+    free(block);
+    return matches;
+}
+
+bool file_matches_block(const char* path, const ManifestFile* entry, uint8_t* block) {
+    uint64_t size = 0;
     if (!file_size(path, &size) || size != entry->size) return false;
     uint8_t digest[64];
     uint64_t read = 0;
-    if (!sha512_file(path, digest, &read)) return false;
+    if (!sha512_file_block(path, block, digest, &read)) return false;
     return read == entry->size && memcmp(digest, entry->sha512, 64) == 0;
 }
 

@@ -16,8 +16,12 @@
 // Reads the file from start to end and gives its SHA-512 and the number of bytes read; false when
 // it cannot be opened or a read fails.
 bool sha512_file(const char* path, uint8_t digest[64], uint64_t* size) MUST_USE;
+// The same, reading through the caller's block of HASH_BLOCK_SIZE bytes.
+bool sha512_file_block(const char* path, uint8_t* block, uint8_t digest[64], uint64_t* size) MUST_USE;
 // True when path is an existing file of exactly the entry's size whose SHA-512 is the entry's.
 bool file_matches(const char* path, const ManifestFile* entry) MUST_USE;
+// The same, hashing through the caller's block of HASH_BLOCK_SIZE bytes.
+bool file_matches_block(const char* path, const ManifestFile* entry, uint8_t* block) MUST_USE;
 
 // Writes the file's data through to the disk (FlushFileBuffers), so that a power cut after a later
 // move cannot leave it zero-filled or cut; false when it cannot be opened for writing or flushed.

@@ -156,11 +156,16 @@ bool run_update(const UpdatePaths* paths, const UpdateRequest* request, UpdatePr
     copy_text(state.channel, sizeof state.channel, request->channel);
 
     SOCKET sock = INVALID_SOCKET;
-    if (!update_connect(request->host, request->port, &sock, result->message, sizeof result->message)) return false;
+    if (!update_connect(request->host, request->port, &sock, result->message, sizeof result->message,
+                        &progress->stop)) {
+        result->stopped = progress->stop != 0;
+        return false;
+    }
     update_send_token(sock, request->token);
     UpdateManifest manifest = {};
     if (!update_fetch_manifest(sock, request->channel, state.highest_release_seen, &manifest, result->message,
-                               sizeof result->message)) {
+                               sizeof result->message, &progress->stop)) {
+        result->stopped = progress->stop != 0;
         update_bye(&sock);
         return false;
     }

@@ -3,6 +3,7 @@
 
 #include <string.h>
 
+#include "updates/file_checks.h"
 #include "updates/file_digest.h"
 
 static bool fits(size_t length, size_t cap) {
@@ -79,6 +80,21 @@ bool verify_staged_file(const UpdatePaths* paths, const UpdateManifest* manifest
     return false;
 }
 
+// The files of one part, each checked at its staged path.
+struct StagedPartFiles {
+    const UpdatePaths* paths;
+    const UpdateManifest* manifest;
+    const ManifestPart* part;
+};
+
+static bool staged_file_matches(uint32_t index, uint8_t* block, void* context) {
+    const StagedPartFiles* files = (const StagedPartFiles*)context;
+    const ManifestFile* file = &files->manifest->files[files->part->first_file + index];
+    char staged[PATH_CAP];
+    return file_staged_path(files->paths, files->manifest, file, staged, sizeof staged) &&
+           file_matches_block(staged, file, block);
+}
+
 bool verify_staged_part(const UpdatePaths* paths, const UpdateManifest* manifest, int kind, char* error,
                         size_t error_size) {
     char ignored[8];
@@ -91,10 +107,19 @@ bool verify_staged_part(const UpdatePaths* paths, const UpdateManifest* manifest
         format_text(error, error_size, "part %s is not in the manifest", part_kind_name(kind));
         return false;
     }
-    for (uint32_t i = 0; i < part->file_count; i++) {
-        if (!verify_staged_file(paths, manifest, &manifest->files[part->first_file + i], error, error_size)) {
-            return false;
-        }
+    // The files are hashed on several threads; the first one that fails in manifest order is named.
+    StagedPartFiles files = {paths, manifest, part};
+    FileCheckList list = {};
+    list.count = part->file_count;
+    list.check = staged_file_matches;
+    list.context = &files;
+    list.first_failure_only = true;
+    check_files(&list);
+    if (list.first_failure < part->file_count) {
+        const ManifestFile* failed = &manifest->files[part->first_file + list.first_failure];
+        format_text(error, error_size, "staged %s/%s is missing or changed", part_kind_name(failed->kind),
+                    failed->path);
+        return false;
     }
     if (kind == PART_RUNTIME) {
         char folder[PATH_CAP];

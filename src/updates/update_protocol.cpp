@@ -11,7 +11,6 @@
 #define HELLO_ANSWER "ZANDOR-UPDATE-OK 1"
 #define HELLO_LINE_LIMIT 63
 #define ANSWER_LINE_LIMIT 199
-#define RECEIVE_CHUNK 65536
 
 
 void update_wait_start(UpdateWait* wait, unsigned long limit_ms, const volatile long* stop) {
@@ -28,6 +27,10 @@ static bool wait_stopped(const UpdateWait* wait) {
 // receive's own time-out does the waiting.
 static bool wait_readable(SOCKET sock, const UpdateWait* wait) {
     if (!wait) return true;
+    if (wait_stopped(wait) || (long)(wait->deadline - GetTickCount()) <= 0) return false;
+    // Bytes that have arrived need no select: asking the socket how many wait is far cheaper.
+    u_long waiting = 0;
+    if (ioctlsocket(sock, FIONREAD, &waiting) == 0 && waiting > 0) return true;
     DWORD start = GetTickCount();
     for (;;) {
         if (wait_stopped(wait)) return false;
@@ -48,32 +51,35 @@ static bool wait_readable(SOCKET sock, const UpdateWait* wait) {
     }
 }
 
-bool update_receive_exact(SOCKET sock, void* buffer, size_t length, const UpdateWait* wait) {
-    char* at = (char*)buffer;
-    while (length > 0) {
-        int chunk = length > RECEIVE_CHUNK ? RECEIVE_CHUNK : (int)length;
-        if (!wait_readable(sock, wait)) return false;
-        int got = recv(sock, at, chunk, 0);
-        if (got <= 0) return false;
-        at += got;
-        length -= (size_t)got;
-    }
-    return true;
+static bool wait_for_bytes(SOCKET sock, const void* wait) {
+    return wait_readable(sock, (const UpdateWait*)wait);
 }
 
-static bool wait_for_line(SOCKET sock, const void* wait) {
-    return wait_readable(sock, (const UpdateWait*)wait);
+// The connection's reader: a line read takes what arrived after it too, and the payload that follows
+// starts from those bytes. A connection is used only by the thread that made it, so each thread has
+// its own reader (tests run two connections on two threads at once); it is bound in update_connect,
+// or to whatever other socket an answer is read from first, and let go when the socket is closed.
+static thread_local SocketReader update_reader = {INVALID_SOCKET, 0, 0, {0}};
+
+static SocketReader* reader_of(SOCKET sock) {
+    if (update_reader.socket != sock) reader_start(&update_reader, sock);
+    return &update_reader;
+}
+
+bool update_receive_exact(SOCKET sock, void* buffer, size_t length, const UpdateWait* wait) {
+    return reader_exact(reader_of(sock), buffer, length, wait_for_bytes, wait);
 }
 
 // Reads one line: CR is dropped, LF ends it. False when a receive fails, the wait ends or limit
 // characters arrive without an LF. The line is kept with its length (it may hold zero bytes).
 static bool receive_line(SOCKET sock, char* line, size_t limit, size_t* length, const UpdateWait* wait) {
-    return read_line_waiting(sock, line, limit, length, wait_for_line, wait);
+    return reader_line(reader_of(sock), line, limit, length, wait_for_bytes, wait);
 }
 
 static void close_socket(SOCKET* sock) {
     if (*sock != INVALID_SOCKET) closesocket(*sock);
     *sock = INVALID_SOCKET;
+    reader_start(&update_reader, INVALID_SOCKET);
 }
 
 // Starts a non-blocking connect and waits at most 6 s for it to complete.
@@ -92,17 +98,16 @@ static bool connect_within_wait(SOCKET sock, const struct addrinfo* address) {
     return ioctlsocket(sock, FIONBIO, &blocking) == 0;
 }
 
-static bool say_hello(SOCKET sock) {
-    UpdateWait wait;
-    update_wait_start(&wait, UPDATE_ANSWER_LIMIT_MS, nullptr);
+static bool say_hello(SOCKET sock, const UpdateWait* wait) {
     if (!send_all(sock, HELLO, strlen(HELLO))) return false;
     char line[HELLO_LINE_LIMIT + 1];
     size_t length = 0;
-    return receive_line(sock, line, HELLO_LINE_LIMIT, &length, &wait) && length == strlen(HELLO_ANSWER) &&
+    return receive_line(sock, line, HELLO_LINE_LIMIT, &length, wait) && length == strlen(HELLO_ANSWER) &&
            memcmp(line, HELLO_ANSWER, length) == 0;
 }
 
-bool update_connect(const char* host, int port, SOCKET* sock, char* error, size_t error_size) {
+bool update_connect(const char* host, int port, SOCKET* sock, char* error, size_t error_size,
+                    const volatile long* stop) {
     *sock = INVALID_SOCKET;
     if (error && error_size > 0) error[0] = 0;
     WSADATA wsa;
@@ -142,8 +147,15 @@ bool update_connect(const char* host, int port, SOCKET* sock, char* error, size_
     DWORD timeout = UPDATE_SOCKET_TIMEOUT_MS;
     setsockopt(*sock, SOL_SOCKET, SO_RCVTIMEO, (const char*)&timeout, sizeof timeout);
     setsockopt(*sock, SOL_SOCKET, SO_SNDTIMEO, (const char*)&timeout, sizeof timeout);
-    if (!say_hello(*sock)) {
-        format_reason(error, error_size, "%s:%d is not a ZANDOR update server", host, port);
+    reader_start(&update_reader, *sock);
+    UpdateWait wait;
+    update_wait_start(&wait, UPDATE_ANSWER_LIMIT_MS, stop);
+    if (!say_hello(*sock, &wait)) {
+        if (wait_stopped(&wait)) {
+            format_reason(error, error_size, "stopped");
+        } else {
+            format_reason(error, error_size, "%s:%d is not a ZANDOR update server", host, port);
+        }
         close_socket(sock);
         WSACleanup();
         return false;
@@ -191,10 +203,10 @@ bool update_read_answer(SOCKET sock, uint32_t maximum, uint32_t* length, char* e
 }
 
 bool update_fetch_manifest(SOCKET sock, const char* channel, uint64_t highest_seen,
-                           UpdateManifest* manifest, char* error, size_t error_size) {
+                           UpdateManifest* manifest, char* error, size_t error_size, const volatile long* stop) {
     manifest_clear(manifest);
     UpdateWait wait;
-    update_wait_start(&wait, UPDATE_ANSWER_LIMIT_MS, nullptr);
+    update_wait_start(&wait, UPDATE_ANSWER_LIMIT_MS, stop);
     char request[128];
     size_t n = format_text(request, sizeof request, "MANIFEST %s\n", channel);
     if (!send_all(sock, request, n)) {
@@ -206,7 +218,7 @@ bool update_fetch_manifest(SOCKET sock, const char* channel, uint64_t highest_se
     char* text = (char*)malloc(length ? length : 1);
     if (!text || !update_receive_exact(sock, text, length, &wait)) {
         free(text);
-        format_reason(error, error_size, "the manifest did not arrive whole");
+        format_reason(error, error_size, wait_stopped(&wait) ? "stopped" : "the manifest did not arrive whole");
         return false;
     }
     bool parsed = manifest_parse(text, length, manifest, error, error_size);

@@ -26,10 +26,12 @@ struct UpdateWait {
     const volatile long* stop;  // looked at between receives; null when nothing stops the wait
 };
 
-// Connects to host:port within 6 s and says hello (its answer within UPDATE_ANSWER_LIMIT_MS). On
-// success sock is connected and blocking with 20 s send and receive time-outs, and Winsock stays started until update_bye; on failure sock is
-// INVALID_SOCKET, everything is closed and error holds one text.
-bool update_connect(const char* host, int port, SOCKET* sock, char* error, size_t error_size) MUST_USE;
+// Connects to host:port within 6 s and says hello (its answer within UPDATE_ANSWER_LIMIT_MS; stop,
+// when not null, is looked at between receives and gives "stopped"). On success sock is connected
+// and blocking with 20 s send and receive time-outs, and Winsock stays started until update_bye; on
+// failure sock is INVALID_SOCKET, everything is closed and error holds one text.
+bool update_connect(const char* host, int port, SOCKET* sock, char* error, size_t error_size,
+                    const volatile long* stop) MUST_USE;
 // Sends "TOKEN %s" when the token is not empty, shorter than 120 characters and holds no LF; the
 // server gives no answer, and send errors are ignored.
 void update_send_token(SOCKET sock, const char* token);
@@ -42,12 +44,16 @@ bool update_read_answer(SOCKET sock, uint32_t maximum, uint32_t* length, char* e
                         const UpdateWait* wait) MUST_USE;
 // Asks for the manifest of channel, verifies and parses it and checks its channel (exactly) and that
 // its release is not below highest_seen. False with a text and an empty manifest otherwise. The
-// whole answer must arrive within UPDATE_ANSWER_LIMIT_MS.
+// whole answer must arrive within UPDATE_ANSWER_LIMIT_MS; stop (may be null) ends the wait with
+// "stopped".
 bool update_fetch_manifest(SOCKET sock, const char* channel, uint64_t highest_seen,
-                           UpdateManifest* manifest, char* error, size_t error_size) MUST_USE;
+                           UpdateManifest* manifest, char* error, size_t error_size,
+                           const volatile long* stop) MUST_USE;
 // Sends "BYE", closes the socket and stops Winsock; nothing for an invalid socket.
 void update_bye(SOCKET* sock);
 
-// Receives exactly length bytes in reads of at most 65536; false when a receive gives 0 or less, no
-// byte comes for 20 s, or (with a wait) its deadline passes or its stop flag is set.
+// Receives exactly length bytes: those that came with the answer line first, then the rest straight
+// into buffer; false when a receive gives 0 or less, no byte comes for 20 s, or (with a wait) its
+// deadline passes or its stop flag is set. Answers are read only through these functions, which
+// share what a line read took from the socket beyond its LF.
 bool update_receive_exact(SOCKET sock, void* buffer, size_t length, const UpdateWait* wait) MUST_USE;

@@ -267,16 +267,12 @@ TEST_F(UninstallTest, TheLauncherFileGoesWhenTheLauncherEndsHoweverLongTheSummar
 
 namespace {
 
-// An update server that accepts the worker and then keeps it in one receive: a carriage return
-// (which a line reader skips) every 3 s, until the uninstall logs that it waits for the worker.
+// An update server that accepts the worker and then keeps it in its hello: a carriage return
+// (which a line reader skips) every 3 s, until the worker hangs up.
 struct HeldUpdateServer {
     SOCKET listener = INVALID_SOCKET;
-    int port = 0;
-    std::string log_path;
     HANDLE accepted = CreateEventA(nullptr, TRUE, FALSE, nullptr);
-    bool saw_wait_line = false;
-    bool files_there_when_released = false;
-    std::string zandor_ini;
+    bool hung_up = false;
 };
 
 DWORD WINAPI hold_worker(void* context) {
@@ -284,25 +280,30 @@ DWORD WINAPI hold_worker(void* context) {
     SOCKET peer = accept(server->listener, nullptr, nullptr);
     SetEvent(server->accepted);
     if (peer == INVALID_SOCKET) return 0;
-    for (int i = 0; i < 600 && !server->saw_wait_line; i++) {
-        Sleep(200);
-        server->saw_wait_line = file_text(server->log_path).find("uninstall: the update run has not stopped yet") !=
-                                std::string::npos;
-        if (i % 15 == 0) send(peer, "\r", 1, 0);
+    for (int i = 0; i < 600 && !server->hung_up; i++) {
+        fd_set readable;
+        FD_ZERO(&readable);
+        FD_SET(peer, &readable);
+        timeval wait = {0, 200000};
+        if (select(0, &readable, nullptr, nullptr, &wait) > 0) {
+            char bytes[256];
+            server->hung_up = recv(peer, bytes, sizeof bytes, 0) <= 0;  // the hello comes first
+        } else if (i % 15 == 0) {
+            send(peer, "\r", 1, 0);
+        }
     }
-    server->files_there_when_released = file_exists(server->zandor_ini);
     closesocket(peer);
     return 0;
 }
 
 }  // namespace
 
+// The worker waits in its hello when the uninstall asks it to stop: it sees the stop between
+// receives and ends, and only then is anything removed.
 TEST_F(UninstallTest, NothingIsRemovedWhileTheUpdateWorkerStillRuns) {
     WSADATA wsa;
     ASSERT_EQ(WSAStartup(MAKEWORD(2, 2), &wsa), 0);
     HeldUpdateServer server;
-    server.log_path = log_path;
-    server.zandor_ini = game + "\\zandor.ini";
     server.listener = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
     sockaddr_in address = {};
     address.sin_family = AF_INET;
@@ -325,21 +326,21 @@ TEST_F(UninstallTest, NothingIsRemovedWhileTheUpdateWorkerStillRuns) {
     update_started = false;
     start_update_run();
     ASSERT_EQ(WaitForSingleObject(server.accepted, 30000), WAIT_OBJECT_0);
+    Sleep(500);  // the hello is sent and waits for its answer
 
+    DWORD start = GetTickCount();
     ASSERT_TRUE(uninstall());
-    EXPECT_TRUE(server.saw_wait_line);
-    EXPECT_TRUE(server.files_there_when_released);
+    EXPECT_LT(GetTickCount() - start, (DWORD)UPDATE_WORKER_WAIT_MS) << "the worker did not see the stop";
     EXPECT_EQ(update_done, 1);
     EXPECT_FALSE(file_exists(game + "\\zandor.ini"));
+    EXPECT_EQ(WaitForSingleObject(thread, 30000), WAIT_OBJECT_0);
+    EXPECT_TRUE(server.hung_up);
     std::string log = log_text();
-    size_t waited = log.find(" uninstall: the update run has not stopped yet - waiting for it to end\r\n");
-    size_t ended = log.find(" uninstall: the update run ended after ");
+    size_t stopped = log.find(" release 0: not finished - stopped\r\n");
     size_t removed = log.find(" uninstall: our D3D8.dll removed\r\n");
-    EXPECT_NE(waited, std::string::npos) << log;
-    EXPECT_LT(waited, ended) << log;
-    EXPECT_LT(ended, removed) << log;
+    EXPECT_NE(stopped, std::string::npos) << log;
+    EXPECT_LT(stopped, removed) << log;
 
-    WaitForSingleObject(thread, 30000);
     CloseHandle(thread);
     closesocket(server.listener);
     CloseHandle(server.accepted);

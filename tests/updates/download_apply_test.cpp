@@ -4,6 +4,7 @@
 #include <windows.h>
 #include <ctype.h>
 
+#include "core/file_tree.h"
 #include "support/folder_link.h"
 #include "support/linked_tree_fixture.h"
 #include "support/release_fixture.h"
@@ -370,6 +371,80 @@ TEST_F(DownloadApply, StagedRuntimeWithAnExtraFileFailsVerification) {
     remove_link(lib, link);
     remove_tree(elsewhere);
     manifest_clear(&manifest);
+}
+
+// The staged files are hashed on several threads; the one named is still the first that fails in
+// manifest order, whichever thread finds which failure first.
+TEST_F(DownloadApply, StagedPartNamesItsFirstBadFileInManifestOrder) {
+    Release release;
+    release.versions = {{PART_RUNTIME, 1}};
+    for (int i = 0; i < 60; i++) {
+        char name[32];
+        snprintf(name, sizeof name, "lib/d%d/f%02d.bin", i / 20, i);
+        release.files.push_back({PART_RUNTIME, name, std::string(1000 + 4000 * (i % 7), (char)('a' + i % 26))});
+    }
+    UpdateManifest manifest = {};
+    std::string text = manifest_text(release);
+    ASSERT_TRUE(manifest_parse(text.data(), text.size(), &manifest, nullptr, 0));
+    struct Case {
+        const char* name;
+        std::vector<int> changed;  // files whose staged copy has one byte flipped
+        std::vector<int> missing;  // files not staged
+        const char* error;
+    } cases[] = {
+        {"all staged", {}, {}, ""},
+        {"one changed near the end", {57}, {}, "staged runtime/lib/d2/f57.bin is missing or changed"},
+        {"changed late, missing early", {50}, {9}, "staged runtime/lib/d0/f09.bin is missing or changed"},
+        {"several", {44, 3, 21}, {30}, "staged runtime/lib/d0/f03.bin is missing or changed"},
+        {"the first file", {0, 59}, {}, "staged runtime/lib/d0/f00.bin is missing or changed"},
+    };
+    for (const Case& c : cases) {
+        delete_tree(updates("staging").c_str());
+        for (size_t i = 0; i < release.files.size(); i++) {
+            const ReleaseFile& f = release.files[i];
+            if (std::find(c.missing.begin(), c.missing.end(), (int)i) != c.missing.end()) continue;
+            std::string bytes = f.bytes;
+            if (std::find(c.changed.begin(), c.changed.end(), (int)i) != c.changed.end()) bytes[bytes.size() / 2] ^= 1;
+            std::string path = updates("staging/runtime_v1/" + f.path);
+            make_parent_dirs(path.c_str());
+            ASSERT_TRUE(write_file(path, bytes));
+        }
+        char error[300] = "";
+        EXPECT_EQ(verify_staged_part(&paths, &manifest, PART_RUNTIME, error, sizeof error), c.error[0] == 0) << c.name;
+        EXPECT_STREQ(error, c.error) << c.name;
+    }
+    manifest_clear(&manifest);
+}
+
+// A runtime of many files with two of them changed: the examination (spread over threads) copies
+// every unchanged installed file into staging and fetches exactly the two changed ones.
+TEST_F(DownloadApply, ManyUnchangedFilesAreCopiedAndOnlyTheChangedFetched) {
+    want_bots();
+    Release first;
+    first.number = 1;
+    first.versions = {{PART_RUNTIME, 1}};
+    for (int i = 0; i < 60; i++) {
+        first.files.push_back({PART_RUNTIME, "lib/f" + std::to_string(i) + ".bin",
+                               std::string(3000 + 997 * i, (char)('A' + i % 26))});
+    }
+    serve(first);
+    ASSERT_TRUE(run()) << result.message;
+    ASSERT_EQ(result.applied, PART_BIT(PART_RUNTIME));
+
+    Release second = first;
+    second.number = 2;
+    second.versions = {{PART_RUNTIME, 2}};
+    second.files[7].bytes = "changed seven";
+    second.files[52].bytes = "changed fifty-two";
+    serve(second);
+    ASSERT_TRUE(run()) << result.message;
+    EXPECT_EQ(result.applied, PART_BIT(PART_RUNTIME));
+    EXPECT_EQ(progress.total_bytes, second.files[7].bytes.size() + second.files[52].bytes.size());
+    for (size_t i = 0; i < second.files.size(); i++) {
+        const ReleaseFile& f = second.files[i];
+        EXPECT_EQ(contents(bots("jre/" + f.path)), f.bytes) << f.path;
+        EXPECT_EQ(offsets_of(gets(), f.bytes).empty(), i != 7 && i != 52) << f.path;
+    }
 }
 
 TEST_F(DownloadApply, FailedDllRollsBackAndIsNotInstalledAgain) {

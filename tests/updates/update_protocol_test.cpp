@@ -32,11 +32,11 @@ protected:
     bool fetch(const std::string& channel, uint64_t highest_seen, UpdateManifest* manifest) {
         SOCKET sock = INVALID_SOCKET;
         error[0] = 0;
-        if (!update_connect("127.0.0.1", port, &sock, error, sizeof error)) {
+        if (!update_connect("127.0.0.1", port, &sock, error, sizeof error, nullptr)) {
             ADD_FAILURE() << "connect: " << error;
             return false;
         }
-        bool ok = update_fetch_manifest(sock, channel.c_str(), highest_seen, manifest, error, sizeof error);
+        bool ok = update_fetch_manifest(sock, channel.c_str(), highest_seen, manifest, error, sizeof error, nullptr);
         update_bye(&sock);
         EXPECT_EQ(sock, INVALID_SOCKET);
         return ok;
@@ -74,7 +74,7 @@ TEST_F(UpdateProtocol, HelloAnswers) {
     for (const Case& c : cases) {
         ASSERT_EQ(update_server_command("HELLO " + base64_of(c.answer)), "OK");
         SOCKET sock = INVALID_SOCKET;
-        bool ok = update_connect("127.0.0.1", port, &sock, error, sizeof error);
+        bool ok = update_connect("127.0.0.1", port, &sock, error, sizeof error, nullptr);
         EXPECT_EQ(ok, c.accepted) << c.name;
         if (ok) {
             EXPECT_NE(sock, INVALID_SOCKET);
@@ -86,7 +86,7 @@ TEST_F(UpdateProtocol, HelloAnswers) {
     }
     mode("refuse_hello");
     SOCKET sock = INVALID_SOCKET;
-    EXPECT_FALSE(update_connect("127.0.0.1", port, &sock, error, sizeof error));
+    EXPECT_FALSE(update_connect("127.0.0.1", port, &sock, error, sizeof error, nullptr));
     EXPECT_EQ(error, not_a_server());
     // The hello line went out as it should, on every connection, and the two accepted ones said
     // goodbye. (The server records each connection on its own thread, so lines of two connections
@@ -105,11 +105,11 @@ TEST_F(UpdateProtocol, HelloAnswers) {
 TEST_F(UpdateProtocol, UnreachableServers) {
     SOCKET sock = INVALID_SOCKET;
     DWORD start = GetTickCount();
-    EXPECT_FALSE(update_connect("127.0.0.1", 1, &sock, error, sizeof error));
+    EXPECT_FALSE(update_connect("127.0.0.1", 1, &sock, error, sizeof error, nullptr));
     EXPECT_STREQ(error, "the update server 127.0.0.1:1 does not answer");
     EXPECT_LT(GetTickCount() - start, 7000u);
     EXPECT_EQ(sock, INVALID_SOCKET);
-    EXPECT_FALSE(update_connect("no-such-host.invalid", port, &sock, error, sizeof error));
+    EXPECT_FALSE(update_connect("no-such-host.invalid", port, &sock, error, sizeof error, nullptr));
     EXPECT_STREQ(error, "the update server name no-such-host.invalid is not known");
     update_bye(&sock);  // nothing happens for an invalid socket
 }
@@ -125,10 +125,10 @@ TEST_F(UpdateProtocol, TokenRules) {
         ASSERT_EQ(update_server_command("RESET"), "OK");
         serve_manifest("client", release_manifest(7));
         SOCKET sock = INVALID_SOCKET;
-        ASSERT_TRUE(update_connect("127.0.0.1", port, &sock, error, sizeof error)) << error;
+        ASSERT_TRUE(update_connect("127.0.0.1", port, &sock, error, sizeof error, nullptr)) << error;
         update_send_token(sock, c.token.c_str());
         UpdateManifest manifest = {};
-        EXPECT_TRUE(update_fetch_manifest(sock, "client", 0, &manifest, error, sizeof error)) << error;
+        EXPECT_TRUE(update_fetch_manifest(sock, "client", 0, &manifest, error, sizeof error, nullptr)) << error;
         manifest_clear(&manifest);
         update_bye(&sock);
         std::string expected = "CONNECT\nZANDOR-UPDATE 1\n" + (c.sent ? "TOKEN " + c.token + "\n" : std::string()) +
@@ -229,7 +229,7 @@ TEST_F(UpdateProtocol, FilePieces) {
 
     auto get_all = [&](std::string* out) {
         SOCKET sock = INVALID_SOCKET;
-        if (!update_connect("127.0.0.1", port, &sock, error, sizeof error)) return false;
+        if (!update_connect("127.0.0.1", port, &sock, error, sizeof error, nullptr)) return false;
         bool ok = true;
         out->clear();
         while (ok && out->size() < data.size()) {
@@ -259,7 +259,7 @@ TEST_F(UpdateProtocol, FilePieces) {
 
     ASSERT_EQ(update_server_command("RESET"), "OK");
     SOCKET sock = INVALID_SOCKET;
-    ASSERT_TRUE(update_connect("127.0.0.1", port, &sock, error, sizeof error));
+    ASSERT_TRUE(update_connect("127.0.0.1", port, &sock, error, sizeof error, nullptr));
     std::string line = "GET " + digest + " 0 10\n";
     uint32_t length = 0;
     ASSERT_TRUE(send_all(sock, line.data(), line.size()));
@@ -273,7 +273,7 @@ TEST_F(UpdateProtocol, SilentServerFailsAfterTheReceiveTimeout) {
     mode("silent");
     SOCKET sock = INVALID_SOCKET;
     DWORD start = GetTickCount();
-    EXPECT_FALSE(update_connect("127.0.0.1", port, &sock, error, sizeof error));
+    EXPECT_FALSE(update_connect("127.0.0.1", port, &sock, error, sizeof error, nullptr));
     DWORD elapsed = GetTickCount() - start;
     EXPECT_EQ(error, not_a_server());
     EXPECT_GE(elapsed, 19000u);
@@ -321,7 +321,7 @@ TEST_F(UpdateProtocol, TrickledAnswersEndAtTheDeadlineOrAtAStop) {
     for (const Case& c : cases) {
         mode("trickle", c.trickle_ms);
         SOCKET sock = INVALID_SOCKET;
-        ASSERT_TRUE(update_connect("127.0.0.1", port, &sock, error, sizeof error)) << error;
+        ASSERT_TRUE(update_connect("127.0.0.1", port, &sock, error, sizeof error, nullptr)) << error;
         volatile long stop = 0;
         DelayedStop delayed = {&stop, c.stop_after_ms};
         HANDLE stopper = c.stop_after_ms ? CreateThread(nullptr, 0, stop_after_delay, &delayed, 0, nullptr) : nullptr;
@@ -348,5 +348,48 @@ TEST_F(UpdateProtocol, TrickledAnswersEndAtTheDeadlineOrAtAStop) {
             CloseHandle(stopper);
         }
         update_bye(&sock);
+    }
+}
+
+// A stop set while the server stalls in the hello or in the manifest answer ends the exchange within
+// a look at the flag, with "stopped", long before any time-out.
+TEST_F(UpdateProtocol, StopEndsAStalledHelloOrManifest) {
+    serve_manifest("client", release_manifest(5));
+    struct Case {
+        const char* name;
+        const char* mode;
+        const char* value;
+    } cases[] = {
+        {"hello never answered", "silent", ""},
+        {"manifest line stalled", "trickle_manifest", "4000"},
+        {"manifest payload trickled", "trickle_manifest", "50"},
+    };
+    const DWORD stop_after_ms = 1500;
+    for (const Case& c : cases) {
+        mode(c.mode, c.value);
+        volatile long stop = 0;
+        DelayedStop delayed = {&stop, stop_after_ms};
+        HANDLE stopper = CreateThread(nullptr, 0, stop_after_delay, &delayed, 0, nullptr);
+        ASSERT_NE(stopper, nullptr);
+        DWORD start = GetTickCount();
+        SOCKET sock = INVALID_SOCKET;
+        error[0] = 0;
+        bool ok = update_connect("127.0.0.1", port, &sock, error, sizeof error, &stop);
+        if (ok) {
+            UpdateManifest manifest = {};
+            ok = update_fetch_manifest(sock, "client", 0, &manifest, error, sizeof error, &stop);
+            manifest_clear(&manifest);
+            update_bye(&sock);
+        }
+        DWORD elapsed = GetTickCount() - start;
+        EXPECT_FALSE(ok) << c.name;
+        EXPECT_STREQ(error, "stopped") << c.name;
+        EXPECT_EQ(sock, INVALID_SOCKET) << c.name;
+        EXPECT_GE(elapsed + 200, stop_after_ms) << c.name;
+        EXPECT_LT(elapsed, stop_after_ms + 3000) << c.name << ": the stop was not seen between receives";
+        WaitForSingleObject(stopper, INFINITE);
+        CloseHandle(stopper);
+        ASSERT_EQ(update_server_command("RESET"), "OK");
+        serve_manifest("client", release_manifest(5));
     }
 }

@@ -9,6 +9,11 @@
 //       download_parts for the dll part; prints the transfer into the .part file and the verification
 //       of the finished file separately, and the process's memory before and during the download.
 //
+//   update_bench.exe profile PORT OUT_FILE
+//       where one piece's time goes: the same requests as the download (GET of 262144 bytes, one
+//       outstanding) through the protocol functions, each step timed on its own: sending the request,
+//       reading the answer line, receiving the payload, writing it to OUT_FILE; averages per piece.
+//
 // Every figure is printed as "name value" on a line of its own, prefixed with "@", for the script.
 #include <winsock2.h>
 #include <windows.h>
@@ -18,6 +23,8 @@
 #include <stdlib.h>
 #include <string.h>
 
+#include "core/codecs.h"
+#include "core/socket_lines.h"
 #include "updates/download.h"
 #include "updates/file_digest.h"
 #include "updates/part_kinds.h"
@@ -113,14 +120,25 @@ static DWORD WINAPI watcher(void*) {
     return 0;
 }
 
+// Connects and fetches the manifest of channel "client". Built against the code before the hello
+// and the manifest took a stop flag (BENCH_BEFORE_STOP_ARGUMENT), the profile compares both.
+static bool connect_and_fetch(int port, SOCKET* sock, UpdateManifest* manifest, char* error, size_t error_size) {
+#ifdef BENCH_BEFORE_STOP_ARGUMENT
+    return update_connect("127.0.0.1", port, sock, error, error_size) &&
+           update_fetch_manifest(*sock, "client", 0, manifest, error, error_size);
+#else
+    return update_connect("127.0.0.1", port, sock, error, error_size, nullptr) &&
+           update_fetch_manifest(*sock, "client", 0, manifest, error, error_size, nullptr);
+#endif
+}
+
 static int run_download(int port, const char* game_folder) {
     UpdatePaths paths = {};
     update_paths_init(&paths, game_folder);
     SOCKET sock = INVALID_SOCKET;
     char error[400] = "";
     UpdateManifest manifest = {};
-    if (!update_connect("127.0.0.1", port, &sock, error, sizeof error) ||
-        !update_fetch_manifest(sock, "client", 0, &manifest, error, sizeof error)) {
+    if (!connect_and_fetch(port, &sock, &manifest, error, sizeof error)) {
         fprintf(stderr, "update_bench: no manifest: %s\n", error);
         return 1;
     }
@@ -180,10 +198,75 @@ static int run_download(int port, const char* game_folder) {
     return 0;
 }
 
+// The download's piece loop taken apart, for the profile of one piece.
+static int run_profile(int port, const char* out_path) {
+    SOCKET sock = INVALID_SOCKET;
+    char error[400] = "";
+    UpdateManifest manifest = {};
+    if (!connect_and_fetch(port, &sock, &manifest, error, sizeof error) || !manifest.parts[PART_DLL].present) {
+        fprintf(stderr, "update_bench: no manifest: %s\n", error);
+        return 1;
+    }
+    const ManifestFile* file = &manifest.files[manifest.parts[PART_DLL].first_file];
+    char hex[DIGEST_HEX_CAP];
+    hex_encode(file->sha512, 64, hex);
+    uint8_t* buffer = (uint8_t*)malloc(UPDATE_PIECE_MAX);
+    HANDLE out = CreateFileA(out_path, FILE_APPEND_DATA, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
+                             FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (!buffer || out == INVALID_HANDLE_VALUE) return 1;
+    volatile long stop = 0;
+    double send_ms = 0, line_ms = 0, payload_ms = 0, write_ms = 0;
+    unsigned pieces = 0;
+    double start = now_ms();
+    for (uint64_t offset = 0; offset < file->size;) {
+        uint64_t rest = file->size - offset;
+        uint32_t wanted = rest < UPDATE_PIECE_MAX ? (uint32_t)rest : UPDATE_PIECE_MAX;
+        char line[220];
+        size_t n =
+            format_text(line, sizeof line, "GET %s %llu %u\n", hex, (unsigned long long)offset, (unsigned)wanted);
+        UpdateWait wait;
+        update_wait_start(&wait, UPDATE_ANSWER_LIMIT_MS, &stop);
+        double t0 = now_ms();
+        bool ok = send_all(sock, line, n);
+        double t1 = now_ms();
+        uint32_t length = 0;
+        ok = ok && update_read_answer(sock, wanted, &length, error, sizeof error, &wait) && length > 0;
+        double t2 = now_ms();
+        ok = ok && update_receive_exact(sock, buffer, length, &wait);
+        double t3 = now_ms();
+        DWORD written = 0;
+        ok = ok && WriteFile(out, buffer, length, &written, nullptr) && written == length;
+        double t4 = now_ms();
+        if (!ok) {
+            fprintf(stderr, "update_bench: piece at %llu failed: %s\n", (unsigned long long)offset, error);
+            return 1;
+        }
+        send_ms += t1 - t0;
+        line_ms += t2 - t1;
+        payload_ms += t3 - t2;
+        write_ms += t4 - t3;
+        offset += length;
+        pieces++;
+    }
+    double total = now_ms() - start;
+    CloseHandle(out);
+    update_bye(&sock);
+    free(buffer);
+    manifest_clear(&manifest);
+    printf("@profile_pieces %u\n@profile_ms %.1f\n", pieces, total);
+    printf("@profile_piece_us %.0f\n@profile_send_us %.0f\n@profile_line_us %.0f\n@profile_payload_us %.0f\n"
+           "@profile_write_us %.0f\n",
+           1000 * total / pieces, 1000 * send_ms / pieces, 1000 * line_ms / pieces, 1000 * payload_ms / pieces,
+           1000 * write_ms / pieces);
+    return 0;
+}
+
 int main(int argc, char** argv) {
     setvbuf(stdout, nullptr, _IONBF, 0);
     if (argc == 4 && strcmp(argv[1], "plain") == 0) return run_plain(atoi(argv[2]), argv[3]);
     if (argc == 4 && strcmp(argv[1], "download") == 0) return run_download(atoi(argv[2]), argv[3]);
-    fprintf(stderr, "usage: update_bench.exe plain PORT OUT_FILE | download PORT GAME_FOLDER\n");
+    if (argc == 4 && strcmp(argv[1], "profile") == 0) return run_profile(atoi(argv[2]), argv[3]);
+    fprintf(stderr,
+            "usage: update_bench.exe plain PORT OUT_FILE | download PORT GAME_FOLDER | profile PORT OUT_FILE\n");
     return 2;
 }

@@ -6,8 +6,10 @@
 #  (tools/bench/update_e2e_bench.cpp) goes from its start to "up to date": the manifest, examining
 #  the files (hash the installed ones, copy them into staging, hash the copies), downloading the
 #  changed one, the swap (the staged part verified again, the folders moved, the state saved).
-#  Best of 3 runs, page cache warm. The time spent in file_matches (the hashing) is summed within the
-#  run, per phase, which tells where the time goes.
+#  The same run is built twice: against this tree and against the launcher library of an earlier
+#  commit (BENCH_BEFORE, default the commit before the transfer and the file checks were reworked),
+#  and the two programs run alternately, BENCH_ROUNDS times each (default 3), page cache warm. The
+#  summary gives the ratio of their medians (this tree / before) and where the time goes.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/../.." && pwd)
 out=${1:-$root/build/bench}
@@ -16,9 +18,30 @@ source "$root/tools/bench/common.sh"
 py=/usr/bin/python3
 mkdir -p "$out"
 
+rounds=${BENCH_ROUNDS:-3}
+before_commit=${BENCH_BEFORE:-f8f1075}
 build=$(bench_library "$root" "$out")
-bench_link "$root" "$build" "$out/update_e2e_bench.exe" -Wl,--wrap=_Z12file_matchesPKcPK12ManifestFile \
-           "$root/tools/bench/update_e2e_bench.cpp"
+bench_link "$root" "$build" "$out/update_e2e_bench.exe" "$root/tools/bench/update_e2e_bench.cpp"
+
+# The launcher library of the earlier commit: its sources from git, only the library built (with the
+# test configuration, like this tree's), the dependencies shared with this tree.
+before_src="$out/before/src"
+before_build="$out/before/launcher"
+before_id=$(git -C "$root" rev-parse --short "$before_commit^{commit}") || {
+  echo "update_e2e bench: no commit $before_commit to compare with" >&2
+  exit 1
+}
+if [ "$(cat "$out/before/commit" 2>/dev/null)" != "$before_id" ]; then
+  rm -rf "$out/before"
+  mkdir -p "$before_src/build"
+  git -C "$root" archive "$before_id" | tar -x -C "$before_src"
+  ln -s "$root/build/deps" "$before_src/build/deps"
+  echo "$before_id" > "$out/before/commit"
+fi
+cmake -G Ninja -S "$before_src" -B "$before_build" -DCMAKE_TOOLCHAIN_FILE="$before_src/cmake/i686-mingw.cmake" \
+      -DCMAKE_BUILD_TYPE=Release -C "$before_src/tests/test_config.cmake" >/dev/null
+cmake --build "$before_build" --target zandor >/dev/null
+bench_link "$before_src" "$before_build" "$out/update_e2e_bench_before.exe" "$root/tools/bench/update_e2e_bench.cpp"
 
 bench_work zandor-bench-e2e
 export WINEPREFIX="${WINEPREFIX:-$root/build/wineprefix}"
@@ -79,42 +102,56 @@ with socket.create_connection(("127.0.0.1", int(sys.argv[1])), timeout=30) as co
             raise SystemExit("update_e2e bench: the update server refused " + line[:20])
 PY
 
-best="" best_out=""
-for round in 1 2 3; do
+# Alternately before and after, so a busy moment of the shared machine falls on both.
+run_round() {  # PROGRAM OUTPUT
   rm -rf "$game"
   cp -a "$work/installed1" "$game"
   cat "$game"/ombrix_data/bot_takeover/jre/lib/*/* > /dev/null  # page cache warm
-  wine_run "$out/update_e2e_bench.exe" run "$port" "$(windows_path "$game")" | tr -d '\r' > "$work/round$round.out"
+  wine_run "$1" run "$port" "$(windows_path "$game")" | tr -d '\r' > "$2"
   diff -rq "$runtime" "$work/release2/runtime" >/dev/null || {
     echo "update_e2e bench: release 2 is not what was installed" >&2
     exit 1
   }
-  ms=$(figure run_ms "$work/round$round.out")
-  echo "round $round: $ms ms (manifest $(figure manifest_ms "$work/round$round.out"), examining" \
-       "$(figure examine_ms "$work/round$round.out"), download $(figure download_ms "$work/round$round.out")," \
-       "swap $(figure swap_ms "$work/round$round.out") ms)"
-  if [ -z "$best" ] || [ "$(calc "$ms < $best" "%d")" = 1 ]; then best=$ms best_out="$work/round$round.out"; fi
-done
-[ "$(figure downloaded_bytes "$best_out")" = "$file_size" ] || {
-  echo "update_e2e bench: the run downloaded more than the changed file" >&2
-  exit 1
+  [ "$(figure downloaded_bytes "$2")" = "$file_size" ] || {
+    echo "update_e2e bench: the run downloaded more than the changed file" >&2
+    exit 1
+  }
 }
-
-manifest=$(figure manifest_ms "$best_out")
-examine=$(figure examine_ms "$best_out")
-download=$(figure download_ms "$best_out")
-swap=$(figure swap_ms "$best_out")
-examine_hash=$(figure examine_hash_ms "$best_out")
-swap_hash=$(figure swap_hash_ms "$best_out")
-hashing=$(calc "$examine_hash + $(figure download_hash_ms "$best_out") + $swap_hash" "%.0f")
-copying=$(calc "$examine - $examine_hash" "%.0f")
-moving=$(calc "$swap - $swap_hash" "%.0f")
-echo "update of a 200 MiB runtime in $files files, one changed (best of 3): $best ms from the start of the run" \
-     "to up to date"
-echo "  connecting and the manifest $manifest ms; examining $examine ms; downloading the changed file $download ms;" \
-     "the swap $swap ms"
-echo "  where the time goes: hashing (file_matches: $(figure examine_hash_calls "$best_out") checks while" \
-     "examining, $(figure swap_hash_calls "$best_out") before the swap) $hashing ms ($(calc "100 * $hashing / $best" "%.0f") %);" \
-     "copying into staging (the rest of examining) $copying ms; the swap without its hashing $moving ms"
-record "update: 200 MiB runtime, 2000 files, 1 changed (run to up to date)" \
-       "$best ms (hashing $hashing, copying $copying, swap $moving)" "-" "-"
+phases() {  # OUTPUT
+  echo "manifest $(figure manifest_ms "$1"), examining $(figure examine_ms "$1"), download" \
+       "$(figure download_ms "$1"), swap $(figure swap_ms "$1") ms"
+}
+# median FILE: the median of the numbers in FILE, one per line.
+median() { sort -n "$1" | awk '{ v[NR] = $1 } END { if (NR % 2) print v[(NR + 1) / 2]; else printf "%.1f\n", (v[NR / 2] + v[NR / 2 + 1]) / 2 }'; }
+: > "$work/after.ms"
+: > "$work/before.ms"
+for round in $(seq "$rounds"); do
+  for side in before after; do
+    program="$out/update_e2e_bench.exe"
+    [ "$side" = before ] && program="$out/update_e2e_bench_before.exe"
+    run_round "$program" "$work/$side$round.out"
+    figure run_ms "$work/$side$round.out" >> "$work/$side.ms"
+    echo "round $round, $side: $(figure run_ms "$work/$side$round.out") ms ($(phases "$work/$side$round.out"))"
+  done
+done
+after=$(median "$work/after.ms")
+before=$(median "$work/before.ms")
+ratio=$(calc "$after / $before")
+spread() { sort -n "$1" | awk 'NR == 1 { low = $1 } { high = $1 } END { print low "-" high }'; }
+# The round nearest the median of each side shows where the time goes.
+nearest() {  # SIDE MEDIAN
+  local best_round=1 best_gap="" gap r
+  for r in $(seq "$rounds"); do
+    gap=$(calc "($(figure run_ms "$work/$1$r.out") - $2) ^ 2" "%.3f")
+    if [ -z "$best_gap" ] || [ "$(calc "$gap < $best_gap" "%d")" = 1 ]; then best_gap=$gap best_round=$r; fi
+  done
+  echo "$work/$1$best_round.out"
+}
+echo "update of a 200 MiB runtime in $files files, one changed, from the start of the run to up to date" \
+     "(medians of $rounds alternating runs each, spread in brackets):"
+echo "  this tree:        $after ms ($(spread "$work/after.ms")); $(phases "$(nearest after "$after")")"
+echo "  before ($before_id): $before ms ($(spread "$work/before.ms")); $(phases "$(nearest before "$before")")"
+echo "  ratio this tree / before: $ratio (goal at most 0.5); cores here: $(nproc)," \
+     "one hashing thread per core up to 8"
+record "update_e2e / before" "$ratio ($after vs $before ms, 200 MiB runtime, 2000 files, 1 changed; medians of $rounds)" \
+       "at most 0.5" "$(at_most "$ratio" 0.5)"

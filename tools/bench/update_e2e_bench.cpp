@@ -6,8 +6,8 @@
 //       begin, which splits the run into: connecting and the manifest, examining the files (hash the
 //       installed ones, copy them into staging, hash the copies), downloading what changed, and the
 //       swap (the staged part verified once more, the folders moved, the state files written).
-//       The program is linked with --wrap for file_matches, so the time spent in it (the hashing,
-//       with its opening and reading of the files) is summed per phase within the same run.
+//       The same source is built against the launcher library of two commits (the script compares
+//       them), so it uses only what both offer.
 //
 // Every figure is printed as "name value" on a line of its own, prefixed with "@", for the script.
 #include <winsock2.h>
@@ -28,21 +28,6 @@
 // When the watcher first saw each phase of the download (0 when it did not).
 static double phase_seen[5];
 static volatile long watcher_stop;
-// Time spent in file_matches and its calls, by the phase it was called in (0: before the download).
-static double matches_ms[5];
-static unsigned matches_calls[5];
-
-// file_matches(const char*, const ManifestFile*) as the linker names it; see --wrap above.
-extern "C" bool __real__Z12file_matchesPKcPK12ManifestFile(const char* path, const ManifestFile* entry);
-extern "C" bool __wrap__Z12file_matchesPKcPK12ManifestFile(const char* path, const ManifestFile* entry) {
-    long phase = update_progress.phase;
-    if (phase < 0 || phase > 4) phase = 0;
-    double start = now_ms();
-    bool matches = __real__Z12file_matchesPKcPK12ManifestFile(path, entry);
-    matches_ms[phase] += now_ms() - start;
-    matches_calls[phase]++;
-    return matches;
-}
 
 static DWORD WINAPI watcher(void*) {
     while (!watcher_stop) {
@@ -85,9 +70,6 @@ static int run_once(int port, const char* game_folder) {
     printf("@examine_ms %.1f\n", phase_seen[2] - phase_seen[1]);
     printf("@download_ms %.1f\n", phase_seen[3] - phase_seen[2]);
     printf("@swap_ms %.1f\n", end - phase_seen[3]);
-    printf("@examine_hash_ms %.1f\n@examine_hash_calls %u\n", matches_ms[1], matches_calls[1]);
-    printf("@download_hash_ms %.1f\n", matches_ms[2]);
-    printf("@swap_hash_ms %.1f\n@swap_hash_calls %u\n", matches_ms[3], matches_calls[3]);
     return 0;
 }
 
