@@ -5,13 +5,15 @@
 #include <stdlib.h>
 #include <string.h>
 
+#include "core/patient_files.h"
+
 #include "updates/sha512_stream.h"
 #include "updates/update_paths.h"
 
 bool sha512_file(const char* path, uint8_t digest[64], uint64_t* size) {
     *size = 0;
-    HANDLE file = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
-                              FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+    HANDLE file = patient_open(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE, OPEN_EXISTING,
+                               FILE_FLAG_SEQUENTIAL_SCAN);
     if (file == INVALID_HANDLE_VALUE) return false;
     uint8_t* block = (uint8_t*)malloc(HASH_BLOCK_SIZE);
     Sha512Stream stream;
@@ -35,8 +37,8 @@ bool sha512_file(const char* path, uint8_t digest[64], uint64_t* size) {
 }
 
 bool flush_file(const char* path) {
-    HANDLE file = CreateFileA(path, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
-                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    HANDLE file = patient_open(path, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_DELETE, OPEN_EXISTING,
+                               FILE_ATTRIBUTE_NORMAL);
     if (file == INVALID_HANDLE_VALUE) return false;
     bool flushed = FlushFileBuffers(file) != 0;
     DWORD code = GetLastError();
