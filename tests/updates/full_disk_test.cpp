@@ -95,3 +95,20 @@ TEST_F(FullDisk, AStateFileThatFindsNoRoomIsNamedInTheLogAndKeptWhole) {
     EXPECT_NE(log.find("cannot write " + updates("installed.json") + " (error 112)"), std::string::npos) << log;
     remove_tree(log_folder);
 }
+
+TEST_F(FullDisk, TheLogGoesOnWithoutItsLinesWhileTheDiskIsFull) {
+    std::string log_path = updates("launcher.log");
+    ASSERT_TRUE(log_open(log_path.c_str()));
+    log_line("before the disk ran full");
+    fill_leaving(0);
+    for (int i = 0; i < 2000; i++) log_line("line %d that finds no room", i);
+    // The update's own files still do what they can.
+    InstalledState state = {};
+    EXPECT_FALSE(installed_state_save(&paths, &state));
+    ASSERT_TRUE(DeleteFileA(filler.c_str()));
+    log_line("after room was made");
+    log_close();
+    std::string log = file_text(log_path);
+    EXPECT_NE(log.find("before the disk ran full"), std::string::npos);
+    EXPECT_NE(log.find("after room was made\r\n"), std::string::npos) << log.substr(log.size() > 300 ? log.size() - 300 : 0);
+}

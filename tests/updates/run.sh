@@ -35,7 +35,7 @@ export ZANDOR_SIGNER_NAMES=$(windows_path "$outcomes")
 full_disk="$private/full_disk"
 mkdir -p "$full_disk"
 if mount -t tmpfs -o size=2m zandor_full_disk "$full_disk"; then
-  trap 'umount "$full_disk" 2>/dev/null; stop_helpers' EXIT
+  trap 'umount -l "$full_disk" 2>/dev/null; stop_helpers' EXIT
   export ZANDOR_FULL_DISK=$(windows_path "$full_disk")
 fi
 "$root/scripts/wine-run" "$1"
