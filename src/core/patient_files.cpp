@@ -37,13 +37,14 @@ bool patience_again(Patience* patience) {
     return true;
 }
 
-// Access denied also answers a write to a name that a folder holds; no wait makes that pass. The
-// error of the failed call is kept for the caller.
-static bool folder_in_the_way(const char* path) {
+// Access denied also answers a write to a name that a folder or a read-only file holds; no wait
+// makes that pass. The error of the failed call is kept for the caller.
+static bool refused_for_good(const char* path) {
     DWORD error = GetLastError();
-    bool folder = error == ERROR_ACCESS_DENIED && is_folder(path);
+    DWORD attributes = error == ERROR_ACCESS_DENIED ? GetFileAttributesA(path) : INVALID_FILE_ATTRIBUTES;
     SetLastError(error);
-    return folder;
+    return attributes != INVALID_FILE_ATTRIBUTES &&
+           (attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_READONLY)) != 0;
 }
 
 bool patient_move(const char* from, const char* to, DWORD flags) {
@@ -51,7 +52,7 @@ bool patient_move(const char* from, const char* to, DWORD flags) {
     patience_begin(&patience, from, to);
     bool moving_file = is_file(from);
     while (!MoveFileExA(from, to, flags)) {
-        if (moving_file && to && folder_in_the_way(to)) return false;
+        if (moving_file && to && refused_for_good(to)) return false;
         if (!patience_again(&patience)) return false;
     }
     return true;
@@ -61,7 +62,7 @@ bool patient_copy(const char* from, const char* to, bool fail_if_exists) {
     Patience patience;
     patience_begin(&patience, from, to);
     while (!CopyFileA(from, to, fail_if_exists ? TRUE : FALSE)) {
-        if (folder_in_the_way(to) || folder_in_the_way(from)) return false;
+        if (refused_for_good(to)) return false;
         if (!patience_again(&patience)) return false;
     }
     return true;
@@ -71,7 +72,7 @@ bool patient_delete(const char* path) {
     Patience patience;
     patience_begin(&patience, path, nullptr);
     while (!DeleteFileA(path)) {
-        if (folder_in_the_way(path)) return false;
+        if (refused_for_good(path)) return false;
         if (!patience_again(&patience)) return false;
     }
     return true;
@@ -93,7 +94,7 @@ HANDLE patient_open(const char* path, DWORD access, DWORD share, DWORD dispositi
     for (;;) {
         HANDLE file = CreateFileA(path, access, share, nullptr, disposition, flags, nullptr);
         if (file != INVALID_HANDLE_VALUE) return file;
-        if (!folder_wanted && folder_in_the_way(path)) return INVALID_HANDLE_VALUE;
+        if (!folder_wanted && refused_for_good(path)) return INVALID_HANDLE_VALUE;
         if (!patience_again(&patience)) return INVALID_HANDLE_VALUE;
     }
 }

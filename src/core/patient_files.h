@@ -4,7 +4,8 @@
 // a lock violation or access denied. Each call here tries again on those errors, every
 // PATIENT_STEP_MS for up to PATIENT_WAIT_MS, and then fails as the plain call would, with
 // GetLastError of its last try. A file held for longer (the game or a bot running) still fails, only
-// later. Calls that name the running program's own file fail at once: it stays held while we run.
+// later. Calls that name the running program's own file fail at once (it stays held while we run),
+// and so does access denied to a name that a folder or a read-only file holds.
 #pragma once
 
 #include <windows.h>
