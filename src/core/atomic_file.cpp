@@ -4,6 +4,8 @@
 #include <windows.h>
 #include <string.h>
 
+#include "core/patient_files.h"
+
 // Attributes that make CreateFileA or MoveFileExA refuse to replace a file.
 #define STUBBORN_ATTRIBUTES (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM)
 
@@ -21,7 +23,7 @@ static DWORD make_replaceable(const char* path) {
 
 // Removes the temporary file and keeps the error of the step that failed for the caller.
 static bool fail_and_remove(const char* temporary, DWORD error) {
-    DeleteFileA(temporary);
+    patient_delete(temporary);
     SetLastError(error);
     return false;
 }
@@ -35,7 +37,7 @@ bool write_file_atomic_with(const char* path, const void* bytes, size_t length, 
     }
     // A ".new" left by a killed write is only a leftover: it is replaced whatever its attributes.
     (void)make_replaceable(temporary);
-    HANDLE file = CreateFileA(temporary, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, attributes, nullptr);
+    HANDLE file = patient_open(temporary, GENERIC_WRITE, 0, CREATE_ALWAYS, attributes);
     if (file == INVALID_HANDLE_VALUE) return false;
     DWORD written = 0, error = NO_ERROR;
     if (length > 0xFFFFFFFFu) {
@@ -50,7 +52,7 @@ bool write_file_atomic_with(const char* path, const void* bytes, size_t length, 
     CloseHandle(file);
     if (error != NO_ERROR) return fail_and_remove(temporary, error);
     DWORD old_attributes = make_replaceable(path);
-    if (!MoveFileExA(temporary, path, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+    if (!patient_move(temporary, path, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
         error = GetLastError();
         if (old_attributes) SetFileAttributesA(path, old_attributes);
         return fail_and_remove(temporary, error);

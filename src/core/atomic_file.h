@@ -1,6 +1,7 @@
 // Files that must never be half-written: the whole content goes to "<path>.new", is flushed, and
 // only then moved over the target (replace, write-through). A kill or a full disk at any moment
-// leaves either the old file or the new one, never a cut or empty one.
+// leaves either the old file or the new one, never a cut or empty one. A file that another program
+// holds for a moment (a virus scanner) is waited for (core/patient_files.h).
 #pragma once
 
 #include <stddef.h>

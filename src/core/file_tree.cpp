@@ -4,6 +4,7 @@
 #include <windows.h>
 #include <string.h>
 
+#include "core/patient_files.h"
 #include "core/text.h"
 
 static bool attributes_say_link(DWORD attributes) {
@@ -22,9 +23,20 @@ static bool unlink_entry(const char* path, DWORD attributes) {
     return DeleteFileA(path) != 0;
 }
 
-bool delete_tree(const char* folder) {
+// Remembers the error of a step that failed because another program held the entry.
+static void note_hold(DWORD* held_error) {
+    DWORD error = GetLastError();
+    if (is_hold_error(error)) *held_error = error;
+}
+
+// One pass over the tree; true when the folder itself was removed.
+static bool delete_tree_once(const char* folder, DWORD* held_error) {
     DWORD attributes = GetFileAttributesA(folder);
-    if (attributes_say_link(attributes)) return unlink_entry(folder, attributes);
+    if (attributes_say_link(attributes)) {
+        if (unlink_entry(folder, attributes)) return true;
+        note_hold(held_error);
+        return false;
+    }
     char pattern[MAX_PATH];
     if (join_path(pattern, sizeof pattern, folder, "*") + 1 >= sizeof pattern) return false;
     WIN32_FIND_DATAA entry;
@@ -37,17 +49,33 @@ bool delete_tree(const char* folder) {
             if (join_path(path, sizeof path, folder, entry.cFileName) + 1 >= sizeof path) continue;
             if (entry.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) {
                 // What a link points to lies outside this tree.
-                unlink_entry(path, entry.dwFileAttributes);
+                if (!unlink_entry(path, entry.dwFileAttributes)) note_hold(held_error);
             } else if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-                delete_tree(path);
+                delete_tree_once(path, held_error);
             } else {
                 SetFileAttributesA(path, FILE_ATTRIBUTE_NORMAL);
-                DeleteFileA(path);
+                if (!DeleteFileA(path)) note_hold(held_error);
             }
         } while (FindNextFileA(find, &entry));
         FindClose(find);
     }
-    return RemoveDirectoryA(folder) != 0;
+    if (RemoveDirectoryA(folder)) return true;
+    note_hold(held_error);
+    return false;
+}
+
+bool delete_tree(const char* folder) {
+    // A file that another program holds for a moment (a virus scanner) keeps its folder too: the
+    // whole pass is made again, within the one bound of a patient call.
+    Patience patience;
+    patience_begin(&patience, folder, nullptr);
+    for (;;) {
+        DWORD held_error = 0;
+        if (delete_tree_once(folder, &held_error)) return true;
+        if (held_error == 0) return false;
+        SetLastError(held_error);
+        if (!patience_again(&patience)) return false;
+    }
 }
 
 bool reached_through_link(const char* base, const char* path) {

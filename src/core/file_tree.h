@@ -3,9 +3,10 @@
 #pragma once
 
 // Deletes every file (read-only ones too) and sub-folder, then the folder itself; errors along the
-// way are ignored. A linked folder or file (junction, symbolic link), the given folder included, is
-// only unlinked: nothing it points to is deleted or has its attributes changed. True when the
-// folder itself could be removed.
+// way are ignored, except that a pass left incomplete by a file another program holds is made again
+// for a few seconds (the wait of core/patient_files.h). A linked folder or file (junction, symbolic
+// link), the given folder included, is only unlinked: nothing it points to is deleted or has its
+// attributes changed. True when the folder itself could be removed.
 bool delete_tree(const char* folder);
 
 // True when path is a junction, a symbolic link or another reparse point.

@@ -7,6 +7,7 @@
 #include "build_config.h"
 #include "core/file_system.h"
 #include "core/folder_path.h"
+#include "core/patient_files.h"
 #include "core/text.h"
 
 void read_setting(const char* ini_path, const char* section, const char* key, const char* fallback,
@@ -14,6 +15,16 @@ void read_setting(const char* ini_path, const char* section, const char* key, co
     if (cap == 0) return;
     GetPrivateProfileStringA(section, key, fallback, out, (DWORD)cap, ini_path);
     out[cap - 1] = 0;
+}
+
+bool write_setting(const char* ini_path, const char* section, const char* key, const char* value) {
+    Patience patience;
+    patience_begin(&patience, ini_path, nullptr);
+    while (!WritePrivateProfileStringA(section, key, value, ini_path)) {
+        // A folder in the file's place refuses the write for good.
+        if (is_folder(ini_path) || !patience_again(&patience)) return false;
+    }
+    return true;
 }
 
 void read_folder_setting(const char* folder, const char* file_name, const char* section, const char* key,
@@ -28,7 +39,7 @@ bool migrate_settings(const char* game_folder, char* note, size_t note_cap) {
     join_path(current, sizeof current, game_folder, "zandor.ini");
     join_path(older, sizeof older, game_folder, "tolven.ini");
     if (is_file(current) || !is_file(older)) return false;
-    bool moved = MoveFileExA(older, current, 0) || CopyFileA(older, current, TRUE);
+    bool moved = patient_move(older, current, 0) || patient_copy(older, current, true);
     format_text(note, note_cap, "settings: tolven.ini %s zandor.ini", moved ? "moved to" : "could NOT be moved to");
     return true;
 }
@@ -45,14 +56,14 @@ bool launcher_ini_path(char* out, size_t cap) {
 void save_game_folder(const char* launcher_dir, const char* folder) {
     char ini[MAX_PATH], back[MAX_PATH];
     join_path(ini, sizeof ini, launcher_dir, "zandor.ini");
-    WritePrivateProfileStringA("launcher", "game_folder", folder, ini);
+    (void)write_setting(ini, "launcher", "game_folder", folder);
     // A write that did not reach the file shows in the read-back.
     read_setting(ini, "launcher", "game_folder", "", back, sizeof back);
     if (text_equal_nocase(back, folder)) return;
 
     if (!launcher_ini_path(ini, sizeof ini)) return;
     make_parent_dirs(ini);
-    WritePrivateProfileStringA("launcher", "game_folder", folder, ini);
+    (void)write_setting(ini, "launcher", "game_folder", folder);
 }
 
 bool read_remembered_folder(const char* launcher_dir, char* out, size_t cap) {

@@ -7,6 +7,9 @@
 // Reads section/key of an INI file into out (cap bytes); a missing file or key gives fallback.
 void read_setting(const char* ini_path, const char* section, const char* key, const char* fallback,
                   char* out, size_t cap);
+// Writes section/key of an INI file (a null value removes the key); a file that another program
+// holds for a moment is waited for (core/patient_files.h). True when the write call succeeded.
+bool write_setting(const char* ini_path, const char* section, const char* key, const char* value);
 // Reads section/key of the named file in folder (for example "zandor.ini").
 void read_folder_setting(const char* folder, const char* file_name, const char* section, const char* key,
                          const char* fallback, char* out, size_t cap);

@@ -9,6 +9,8 @@
 #include "core/file_system.h"
 #include "core/launcher_state.h"
 #include "core/log.h"
+#include "core/patient_files.h"
+#include "core/settings.h"
 #include "core/text.h"
 #include "core/text_table.h"
 
@@ -59,7 +61,7 @@ static bool scan_for_marker(HANDLE file, DWORD size) {
 }
 
 int classify_dll(const char* path) {
-    HANDLE file = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING, 0, nullptr);
+    HANDLE file = patient_open(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE, OPEN_EXISTING, 0);
     if (file == INVALID_HANDLE_VALUE) {
         return is_file(path) ? DLL_OTHER : DLL_MISSING;
     }
@@ -106,14 +108,14 @@ bool set_aside_other_dll(SetAsideRecord* record) {
 
     char target[MAX_PATH];
     join_path(target, sizeof target, launcher.update_paths.game_folder, record->new_name);
-    if (!MoveFileExA(dll, target, 0)) {
+    if (!patient_move(dll, target, 0)) {
         log_line("another program's D3D8.dll could not be renamed to %s (error %lu) - left as it is", record->new_name,
                  GetLastError());
         return false;
     }
     record->moved = true;
     if (!record->is_d3d8) {
-        WritePrivateProfileStringA("launcher", "set_aside_d3d8", record->new_name, launcher.settings_path);
+        (void)write_setting(launcher.settings_path, "launcher", "set_aside_d3d8", record->new_name);
     }
     log_line("another program's D3D8.dll renamed to %s (%s)", record->new_name,
              record->is_d3d8 ? "a Direct3D 8 file: the ZANDOR client passes the picture on to it"
@@ -127,7 +129,7 @@ void finish_set_aside(const SetAsideRecord* record) {
     if (is_file(dll)) {
         const char* text;
         if (record->is_d3d8) {
-            WritePrivateProfileStringA("display", "real_d3d8", record->new_name, launcher.settings_path);
+            (void)write_setting(launcher.settings_path, "display", "real_d3d8", record->new_name);
             text = "Your game folder already had a D3D8.dll from another program (for example dgVoodoo).\n\nIt is "
                    "kept safe as %s, and ZANDOR passes the picture on to it, so it keeps working.";
         } else {
@@ -140,11 +142,11 @@ void finish_set_aside(const SetAsideRecord* record) {
     }
     char aside[MAX_PATH];
     join_path(aside, sizeof aside, launcher.update_paths.game_folder, record->new_name);
-    if (MoveFileExA(aside, dll, 0)) {
+    if (patient_move(aside, dll, 0)) {
         log_line("the ZANDOR client was not installed: %s renamed back to D3D8.dll", record->new_name);
     } else {
         log_line("the ZANDOR client was not installed and %s could NOT be renamed back (error %lu)", record->new_name,
                  GetLastError());
     }
-    WritePrivateProfileStringA("launcher", "set_aside_d3d8", nullptr, launcher.settings_path);
+    (void)write_setting(launcher.settings_path, "launcher", "set_aside_d3d8", nullptr);
 }

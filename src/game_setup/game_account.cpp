@@ -8,6 +8,7 @@
 #include "account/account_requests.h"
 #include "core/atomic_file.h"
 #include "core/log.h"
+#include "core/patient_files.h"
 
 #define LOGIN_TXT_READ_LIMIT 599
 
@@ -38,8 +39,7 @@ void read_game_code(char* out, size_t capacity) {
 
 // Reads at most limit bytes of an existing file; NOT_OPENED or NOT_READ when that fails.
 static long read_existing(const char* path, char* out, DWORD limit) {
-    HANDLE file = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
-                              nullptr);
+    HANDLE file = patient_open(path, GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL);
     if (file == INVALID_HANDLE_VALUE) return NOT_OPENED;
     DWORD got = 0;
     BOOL read = ReadFile(file, out, limit, &got, nullptr);

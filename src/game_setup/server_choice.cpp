@@ -48,12 +48,12 @@ const char* server_choice_name() {
 
 bool save_server_choice(int choice) {
     const char* value = choice == SERVER_ZANDOR ? ZANDOR_SERVER_ADDRESS : "";
-    bool written = WritePrivateProfileStringA("online", "server", value, launcher.settings_path) != 0;
+    bool written = write_setting(launcher.settings_path, "online", "server", value);
 
     char host[128];
     read_setting(launcher.settings_path, "sync", "host", "", host, sizeof host);
     if (written && !host[0]) {
-        written = WritePrivateProfileStringA("sync", "host", ZANDOR_SERVER_ADDRESS, launcher.settings_path) != 0;
+        written = write_setting(launcher.settings_path, "sync", "host", ZANDOR_SERVER_ADDRESS);
     }
     char back[128];
     read_server_value(back, sizeof back);

@@ -8,6 +8,7 @@
 #include "core/codecs.h"
 #include "core/file_tree.h"
 #include "core/log.h"
+#include "core/patient_files.h"
 #include "updates/file_digest.h"
 #include "updates/launcher_finish.h"
 #include "updates/part_kinds.h"
@@ -28,19 +29,19 @@ bool swap_into_place(const char* target, const char* staged, const char* aside_f
         // A copy of the old file is kept aside and the new one replaces it in one move, so the place
         // never stands empty. A file that cannot be replaced in one move is moved aside instead, and
         // the new one moved in right after.
-        if (CopyFileA(target, aside, FALSE) && SetFileAttributesA(aside, FILE_ATTRIBUTE_NORMAL) && flush_file(aside) &&
-            MoveFileExA(staged, target, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+        if (patient_copy(target, aside, false) && SetFileAttributesA(aside, FILE_ATTRIBUTE_NORMAL) &&
+            flush_file(aside) && patient_move(staged, target, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
             return true;
         }
-        if (!MoveFileExA(target, aside, MOVEFILE_REPLACE_EXISTING)) {
+        if (!patient_move(target, aside, MOVEFILE_REPLACE_EXISTING)) {
             format_text(error, error_size, "%s could not be moved aside (error %lu, in use?)", target, GetLastError());
             return false;
         }
         moved_aside = true;
     }
-    if (!MoveFileExA(staged, target, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+    if (!patient_move(staged, target, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
         DWORD code = GetLastError();
-        if (moved_aside) MoveFileExA(aside, target, MOVEFILE_REPLACE_EXISTING);
+        if (moved_aside) patient_move(aside, target, MOVEFILE_REPLACE_EXISTING);
         format_text(error, error_size, "%s could not be put in place (error %lu)", target, code);
         return false;
     }
@@ -119,7 +120,7 @@ static void set_aside_dropped_jars(const UpdatePaths* paths, const UpdateManifes
         char installed[PATH_CAP], aside[PATH_CAP];
         if (kept || !file_target_path(paths, old_file, installed, sizeof installed) || !is_file(installed)) continue;
         if (join_path(aside, sizeof aside, previous, old_file->path) + 1 >= sizeof aside) continue;
-        MoveFileExA(installed, aside, MOVEFILE_REPLACE_EXISTING);
+        patient_move(installed, aside, MOVEFILE_REPLACE_EXISTING);
     }
 }
 
@@ -169,14 +170,14 @@ static bool apply_bots(const UpdatePaths* paths, const UpdateManifest* manifest,
                 !file_staged_path(paths, manifest, earlier, earlier_staged, sizeof earlier_staged)) {
                 continue;
             }
-            MoveFileExA(earlier_target, earlier_staged, MOVEFILE_REPLACE_EXISTING);
+            patient_move(earlier_target, earlier_staged, MOVEFILE_REPLACE_EXISTING);
             join_path(aside, sizeof aside, previous, last_component(earlier_target));
-            if (is_file(aside)) MoveFileExA(aside, earlier_target, MOVEFILE_REPLACE_EXISTING);
+            if (is_file(aside)) patient_move(aside, earlier_target, MOVEFILE_REPLACE_EXISTING);
         }
         return false;
     }
     if (old_manifest) set_aside_dropped_jars(paths, manifest, old_manifest, previous);
-    RemoveDirectoryA(staging);
+    patient_remove_folder(staging);
     return true;
 }
 
@@ -225,7 +226,7 @@ static bool apply_runtime(const UpdatePaths* paths, const UpdateManifest* manife
             return false;
         }
     } else if (is_folder(paths->runtime_folder)) {
-        if (!MoveFileExA(paths->runtime_folder, previous, 0)) {
+        if (!patient_move(paths->runtime_folder, previous, 0)) {
             format_text(error, error_size,
                         "the Java runtime is in use (a bot is running) - it is swapped at the next start (error %lu)",
                         GetLastError());
@@ -233,9 +234,9 @@ static bool apply_runtime(const UpdatePaths* paths, const UpdateManifest* manife
         }
         moved_aside = true;
     }
-    if (!MoveFileExA(staging, paths->runtime_folder, 0)) {
+    if (!patient_move(staging, paths->runtime_folder, 0)) {
         DWORD code = GetLastError();
-        if (moved_aside) MoveFileExA(previous, paths->runtime_folder, 0);
+        if (moved_aside) patient_move(previous, paths->runtime_folder, 0);
         format_text(error, error_size, "the new Java runtime could not be put in place (error %lu)", code);
         return false;
     }
@@ -271,7 +272,7 @@ static bool apply_launcher(const UpdatePaths* paths, const UpdateManifest* manif
         return false;
     }
     make_dirs(previous);
-    if (is_file(target) && !(CopyFileA(target, aside, FALSE) && flush_file(aside))) {
+    if (is_file(target) && !(patient_copy(target, aside, false) && flush_file(aside))) {
         format_text(error, error_size, "%s could not be moved aside (error %lu, in use?)", target, GetLastError());
         return false;
     }
@@ -279,8 +280,8 @@ static bool apply_launcher(const UpdatePaths* paths, const UpdateManifest* manif
     if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY)) {
         SetFileAttributesA(target, attributes & ~FILE_ATTRIBUTE_READONLY);  // a read-only file is not replaced
     }
-    if (MoveFileExA(staged, target, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
-        RemoveDirectoryA(staging);
+    if (patient_move(staged, target, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+        patient_remove_folder(staging);
         return true;
     }
     DWORD code = GetLastError();
@@ -296,7 +297,7 @@ static bool apply_launcher(const UpdatePaths* paths, const UpdateManifest* manif
     // right after, which leaves its place empty only for that moment.
     log_line("the launcher is replaced in two moves (no command could wait for it to end; error %lu)", code);
     if (!swap_into_place(target, staged, previous, last_component(target), error, error_size)) return false;
-    RemoveDirectoryA(staging);
+    patient_remove_folder(staging);
     return true;
 }
 
@@ -344,7 +345,7 @@ bool install_dll(const UpdatePaths* paths, const UpdateManifest* manifest, uint3
     make_dirs(previous);
     bool kept = true;
     if (boot.previous_path[0]) {
-        kept = CopyFileA(paths->dll_path, aside, FALSE) && SetFileAttributesA(aside, FILE_ATTRIBUTE_NORMAL) &&
+        kept = patient_copy(paths->dll_path, aside, false) && SetFileAttributesA(aside, FILE_ATTRIBUTE_NORMAL) &&
                flush_file(aside);
         if (!kept) {
             format_text(error, error_size, "%s could not be moved aside (error %lu, in use?)", paths->dll_path,
@@ -353,7 +354,7 @@ bool install_dll(const UpdatePaths* paths, const UpdateManifest* manifest, uint3
     }
     if (kept) {
         SetFileAttributesA(paths->dll_path, FILE_ATTRIBUTE_NORMAL);  // a read-only file is not replaced
-        kept = MoveFileExA(staged, paths->dll_path, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
+        kept = patient_move(staged, paths->dll_path, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH);
         if (!kept) {
             format_text(error, error_size, "%s could not be put in place (error %lu)", paths->dll_path,
                         GetLastError());
@@ -363,7 +364,7 @@ bool install_dll(const UpdatePaths* paths, const UpdateManifest* manifest, uint3
         // The old DLL stays, and so does its own probation if it had one, with the DLL that probation
         // keeps: no previous folder was dropped, and the copy made here goes only when it is not that one.
         bool earlier_keeps_aside = had_earlier && text_equal_nocase(earlier.previous_path, aside);
-        if (boot.previous_path[0] && !earlier_keeps_aside) DeleteFileA(aside);
+        if (boot.previous_path[0] && !earlier_keeps_aside) patient_delete(aside);
         if (had_earlier) {
             boot_state_save(paths, &earlier);
         } else {
@@ -374,7 +375,7 @@ bool install_dll(const UpdatePaths* paths, const UpdateManifest* manifest, uint3
     // The new DLL is in place with its probation recorded: only now do the older previous folders go,
     // never the one this probation names.
     drop_previous_except(paths, PART_DLL, previous);
-    RemoveDirectoryA(staging);
+    patient_remove_folder(staging);
     return true;
 }
 

@@ -9,6 +9,7 @@
 
 #include "core/codecs.h"
 #include "core/log.h"
+#include "core/patient_files.h"
 #include "core/text.h"
 #include "updates/file_digest.h"
 #include "updates/part_kinds.h"
@@ -79,7 +80,7 @@ static int finish_or_undo(const UpdatePaths* paths, const BootState* boot, bool 
                           const char* failed_path, char* message, size_t message_size) {
     bool failed_twice = boot->attempts >= BOOT_FAILED_STARTS;
     if (!dll_present && previous_dll_kept(boot)) {
-        if (!MoveFileExA(boot->previous_path, paths->dll_path, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+        if (!patient_move(boot->previous_path, paths->dll_path, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
             format_text(message, message_size, "the rollback of the DLL failed (error %lu)", GetLastError());
             return BOOT_STUCK;
         }
@@ -153,10 +154,10 @@ int dll_boot_check(const UpdatePaths* paths, char* message, size_t message_size)
     // The failed DLL is copied out and the previous one replaces it in a single move, so the DLL path
     // never stands empty; a failure leaves the DLL on probation in place.
     make_dirs(failed_folder);
-    bool copied = CopyFileA(paths->dll_path, failed_path, FALSE) != 0;
+    bool copied = patient_copy(paths->dll_path, failed_path, false);
     if (copied) SetFileAttributesA(paths->dll_path, FILE_ATTRIBUTE_NORMAL);  // a read-only file is not replaced
     if (!copied ||
-        !MoveFileExA(boot.previous_path, paths->dll_path, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+        !patient_move(boot.previous_path, paths->dll_path, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
         format_text(message, message_size, "the rollback of the DLL failed (error %lu)", GetLastError());
         return BOOT_STUCK;
     }

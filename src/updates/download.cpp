@@ -7,6 +7,8 @@
 #include <string.h>
 
 #include "core/codecs.h"
+#include "core/log.h"
+#include "core/patient_files.h"
 #include "core/shared_counter.h"
 #include "core/socket_lines.h"
 #include "updates/file_checks.h"
@@ -32,7 +34,10 @@ static bool stage_from_installed(const UpdatePaths* paths, const ManifestFile* f
         return false;
     }
     make_parent_dirs(staged);
-    if (!CopyFileA(target, staged, FALSE)) return false;
+    if (!patient_copy(target, staged, false)) {
+        log_line("cannot copy %s to %s (error %lu)", target, staged, (unsigned long)GetLastError());
+        return false;
+    }
     SetFileAttributesA(staged, FILE_ATTRIBUTE_NORMAL);
     return flush_file(staged) && file_matches_block(staged, file, block);
 }
@@ -93,7 +98,12 @@ static bool fetch_pieces(SOCKET sock, const ManifestFile* file, HANDLE part, con
             return false;
         }
         DWORD written = 0;
-        if (!WriteFile(part, buffer, length, &written, nullptr) || written != length) {
+        BOOL wrote = WriteFile(part, buffer, length, &written, nullptr);
+        if (!wrote || written != length) {
+            // A write that took only some of the bytes reports no error of its own: the disk is full.
+            DWORD code = wrote ? (DWORD)ERROR_DISK_FULL : GetLastError();
+            log_line("cannot write %s (error %lu): %lu of %lu bytes written", part_path, (unsigned long)code,
+                     (unsigned long)written, (unsigned long)length);
             format_text(error, error_size, "cannot write %s (disk full?)", part_path);
             return false;
         }
@@ -120,13 +130,12 @@ static bool download_file(SOCKET sock, const UpdatePaths* paths, const UpdateMan
     if (!file_size(part_path, &offset) || offset > file->size) {
         offset = 0;
         // A folder in the way is not a .part file either; a missing file is simply not there.
-        if (is_folder(part_path)) RemoveDirectoryA(part_path);
-        DeleteFileA(part_path);
+        if (is_folder(part_path)) patient_remove_folder(part_path);
+        patient_delete(part_path);
     }
     counter_add(&progress->done_bytes, offset);
 
-    HANDLE part = CreateFileA(part_path, FILE_APPEND_DATA, FILE_SHARE_READ, nullptr, OPEN_ALWAYS,
-                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    HANDLE part = patient_open(part_path, FILE_APPEND_DATA, FILE_SHARE_READ, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL);
     if (part == INVALID_HANDLE_VALUE) {
         format_text(error, error_size, "cannot write %s (error %lu)", part_path, GetLastError());
         return false;
@@ -142,12 +151,12 @@ static bool download_file(SOCKET sock, const UpdatePaths* paths, const UpdateMan
     }
 
     if (!file_matches(part_path, file)) {
-        DeleteFileA(part_path);
+        patient_delete(part_path);
         format_text(error, error_size, "%s/%s arrived changed (its SHA-512 is not the signed one) - deleted, refused",
                     part_kind_name(file->kind), file->path);
         return false;
     }
-    if (!MoveFileExA(part_path, staged, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+    if (!patient_move(part_path, staged, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
         format_text(error, error_size, "cannot place %s (error %lu)", staged, GetLastError());
         return false;
     }

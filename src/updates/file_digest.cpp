@@ -5,6 +5,8 @@
 #include <stdlib.h>
 #include <string.h>
 
+#include "core/patient_files.h"
+
 #include "updates/sha512_stream.h"
 #include "updates/update_paths.h"
 
@@ -18,8 +20,8 @@ bool sha512_file(const char* path, uint8_t digest[64], uint64_t* size) {
 bool sha512_file_block(const char* path, uint8_t* block, uint8_t digest[64], uint64_t* size) {
     *size = 0;
     if (!block) return false;
-    HANDLE file = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
-                              FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+    HANDLE file = patient_open(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE, OPEN_EXISTING,
+                               FILE_FLAG_SEQUENTIAL_SCAN);
     if (file == INVALID_HANDLE_VALUE) return false;
     Sha512Stream stream;
     sha512_start(&stream);
@@ -41,8 +43,8 @@ bool sha512_file_block(const char* path, uint8_t* block, uint8_t digest[64], uin
 }
 
 bool flush_file(const char* path) {
-    HANDLE file = CreateFileA(path, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
-                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    HANDLE file = patient_open(path, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_DELETE, OPEN_EXISTING,
+                               FILE_ATTRIBUTE_NORMAL);
     if (file == INVALID_HANDLE_VALUE) return false;
     bool flushed = FlushFileBuffers(file) != 0;
     DWORD code = GetLastError();

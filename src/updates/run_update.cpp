@@ -108,11 +108,11 @@ static void swap_parts(const UpdatePaths* paths, const UpdateManifest* manifest,
     // The bots and the runtime take several moves each. They are recorded as waiting before the
     // first move, with this manifest as the staged one, so that a start after a kill among those
     // moves finishes the swap (apply_waiting_parts) before anything else.
-    // Without that record such a swap does not start: the parts wait whole in staging.
+    // Without that record (a full disk) they are not begun: they stay staged for a later start.
     unsigned several_moves = result->newer & (PART_BIT(PART_BOTS) | PART_BIT(PART_RUNTIME));
-    unsigned unrecorded = 0;
+    bool recorded = true;
     if (several_moves) {
-        bool recorded = stored_manifest_save(paths, STAGED_MANIFEST_FILE, manifest);
+        recorded = stored_manifest_save(paths, STAGED_MANIFEST_FILE, manifest);
         if (recorded) {
             for (int kind = 0; kind < PART_KIND_COUNT; kind++) {
                 if (several_moves & PART_BIT(kind)) state->staged_version[kind] = manifest->parts[kind].version;
@@ -120,15 +120,19 @@ static void swap_parts(const UpdatePaths* paths, const UpdateManifest* manifest,
             state->staged_release = manifest->release;
             recorded = installed_state_save(paths, state);
         }
-        if (!recorded) unrecorded = several_moves;
     }
     for (int kind = 0; kind < PART_KIND_COUNT; kind++) {
         if (!(result->newer & PART_BIT(kind))) continue;
         uint32_t version = manifest->parts[kind].version;
         char reason[APPLY_ERROR_CAP];
-        copy_text(reason, sizeof reason, "its swap could not be recorded in the update state files");
-        if (!(unrecorded & PART_BIT(kind)) && swap_part_in(paths, manifest, have_old ? &old_manifest : nullptr, kind,
-                                                            state, &installed_changed, reason, sizeof reason)) {
+        bool swapped = false;
+        if (!recorded && (several_moves & PART_BIT(kind))) {
+            copy_text(reason, sizeof reason, "its swap could not be recorded in the update folder");
+        } else {
+            swapped = swap_part_in(paths, manifest, have_old ? &old_manifest : nullptr, kind, state,
+                                   &installed_changed, reason, sizeof reason);
+        }
+        if (swapped) {
             result->applied |= PART_BIT(kind);
             if (kind == PART_DLL) state->dll_managed = true;
         } else {
@@ -185,7 +189,13 @@ bool run_update(const UpdatePaths* paths, const UpdateRequest* request, UpdatePr
             swap_parts(paths, &manifest, &state, result);
         }
     }
-    installed_state_save(paths, &state);
+    // What this run changed is only known to the next one through installed.json: a run that cannot
+    // record it (a full disk) has not finished.
+    if (!installed_state_save(paths, &state) && ok) {
+        append_format(result->message, sizeof result->message, "cannot write %s (error %lu)", INSTALLED_STATE_FILE,
+                      (unsigned long)GetLastError());
+        ok = false;
+    }
     manifest_clear(&manifest);
     return ok;
 }

@@ -5,11 +5,14 @@
 #include <stdlib.h>
 #include <string.h>
 
+#include "core/log.h"
+#include "core/patient_files.h"
+
 bool read_whole_file(const char* path, size_t limit, char** text, size_t* length) {
     *text = nullptr;
     *length = 0;
-    HANDLE file = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                              nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    HANDLE file = patient_open(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                               OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL);
     if (file == INVALID_HANDLE_VALUE) return false;
     DWORD high = 0;
     DWORD low = GetFileSize(file, &high);
@@ -43,9 +46,15 @@ static bool load_text(const UpdatePaths* paths, const char* name, size_t limit, 
     return state_path(paths, name, path) && read_whole_file(path, limit, text, length);
 }
 
+// A state file that cannot be written (a full disk, say) keeps its previous content; the log names it.
 static bool save_text(const UpdatePaths* paths, const char* name, const char* bytes, size_t length) {
     char path[PATH_CAP];
-    return state_path(paths, name, path) && write_file_atomic(path, bytes, length);
+    if (!state_path(paths, name, path)) return false;
+    if (write_file_atomic(path, bytes, length)) return true;
+    DWORD error = GetLastError();
+    log_line("cannot write %s (error %lu) - the previous %s is kept", path, (unsigned long)error, name);
+    SetLastError(error);
+    return false;
 }
 
 bool installed_state_load(const UpdatePaths* paths, InstalledState* state) {
@@ -83,7 +92,7 @@ bool boot_state_save(const UpdatePaths* paths, const BootState* state) {
 bool boot_state_remove(const UpdatePaths* paths) {
     char path[PATH_CAP];
     if (!state_path(paths, BOOT_STATE_FILE, path)) return false;
-    return DeleteFileA(path) || GetFileAttributesA(path) == INVALID_FILE_ATTRIBUTES;
+    return patient_delete(path) || GetFileAttributesA(path) == INVALID_FILE_ATTRIBUTES;
 }
 
 bool stored_manifest_load(const UpdatePaths* paths, const char* name, UpdateManifest* manifest,

@@ -783,6 +783,41 @@ TEST_F(DownloadApply, AFailedDllSwapKeepsThePreviousDllOfTheProbation) {
     EXPECT_EQ(names_in(updates("previous")), std::vector<std::string>{"dll_v11"});
     ASSERT_TRUE(boot_state_load(&paths, &boot));
     EXPECT_EQ(boot.previous_path, updates("previous/dll_v11/d3d8.dll"));
+
+// Holds the installed DLL as an on-access scanner does (reading, sharing reads only) until a second
+// after the new one lies in staging, so the hold covers the swap.
+struct ScannerHold {
+    HANDLE file;
+    std::string staged;
+};
+
+DWORD WINAPI release_after_staging(void* context) {
+    ScannerHold* hold = (ScannerHold*)context;
+    for (int i = 0; i < 6000 && GetFileAttributesA(hold->staged.c_str()) == INVALID_FILE_ATTRIBUTES; i++) Sleep(5);
+    Sleep(1000);
+    CloseHandle(hold->file);
+    return 0;
+}
+
+TEST_F(DownloadApply, ADllHeldForAMomentIsSwappedInTheSameRun) {
+    serve(dll_release(1, 12, client_dll(12)));
+    ASSERT_TRUE(run()) << result.message;
+    serve(dll_release(2, 13, client_dll(13)));
+    ScannerHold hold;
+    hold.staged = updates("staging/dll_v13/d3d8.dll");
+    hold.file = CreateFileA(place("d3d8.dll").c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0,
+                            nullptr);
+    ASSERT_NE(hold.file, INVALID_HANDLE_VALUE);
+    HANDLE scanner = CreateThread(nullptr, 0, release_after_staging, &hold, 0, nullptr);
+    ASSERT_NE(scanner, nullptr);
+    bool ok = run();
+    WaitForSingleObject(scanner, INFINITE);
+    CloseHandle(scanner);
+    ASSERT_TRUE(ok) << result.message;
+    EXPECT_EQ(result.applied, 0x1u) << result.message;
+    EXPECT_EQ(result.staged, 0u);
+    EXPECT_EQ(contents(place("d3d8.dll")), client_dll(13));
+    EXPECT_EQ(installed().version[PART_DLL], 13u);
 }
 
 // The running launcher cannot be replaced: it stays whole in its place, a copy goes aside, and a

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Runs the updates test program against the reference update server on free loopback ports, with the
 # sample release signed by the manifest signer (its Windows path in ZANDOR_SAMPLE_MANIFEST) and the
-# signer's verdicts on the file names of signer_names.txt (in ZANDOR_SIGNER_NAMES).
+# signer's verdicts on the file names of signer_names.txt (in ZANDOR_SIGNER_NAMES), and a small
+# file system to fill.
 set -u
 here=$(cd "$(dirname "$0")" && pwd)
 . "$here/../support/run_helpers.sh"
@@ -27,4 +28,12 @@ while read -r expected path; do
   printf '%s\t%s\t%s\n' "$path" "$?" "$complaint" >> "$outcomes"
 done < "$here/signer_names.txt"
 export ZANDOR_SIGNER_NAMES=$(windows_path "$outcomes")
+# A small file system of its own that the full-disk tests fill (ZANDOR_FULL_DISK, a Windows path);
+# unmounted before the private folder goes.
+full_disk="$private/full_disk"
+mkdir -p "$full_disk"
+if mount -t tmpfs -o size=2m zandor_full_disk "$full_disk"; then
+  trap 'umount -l "$full_disk" 2>/dev/null; stop_helpers' EXIT
+  export ZANDOR_FULL_DISK=$(windows_path "$full_disk")
+fi
 "$root/scripts/wine-run" "$1"
