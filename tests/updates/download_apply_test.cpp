@@ -783,6 +783,7 @@ TEST_F(DownloadApply, AFailedDllSwapKeepsThePreviousDllOfTheProbation) {
     EXPECT_EQ(names_in(updates("previous")), std::vector<std::string>{"dll_v11"});
     ASSERT_TRUE(boot_state_load(&paths, &boot));
     EXPECT_EQ(boot.previous_path, updates("previous/dll_v11/d3d8.dll"));
+}
 
 // Holds the installed DLL as an on-access scanner does (reading, sharing reads only) until a second
 // after the new one lies in staging, so the hold covers the swap.
