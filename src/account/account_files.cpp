@@ -19,21 +19,21 @@ static const int PLACE_FOLDERS[PLACE_COUNT] = {CSIDL_LOCAL_APPDATA, CSIDL_APPDAT
 
 bool account_folder(int place, char* out, size_t capacity) {
     if (place < 0 || place >= PLACE_COUNT) return false;
-    char known[MAX_PATH];
+    char known[PATH_CAP];
     if (FAILED(SHGetFolderPathA(nullptr, PLACE_FOLDERS[place], nullptr, 0, known))) return false;
     join_path(out, capacity, known, "zandor");
     return true;
 }
 
 bool marker_path(int place, char* out, size_t capacity) {
-    char folder[MAX_PATH];
+    char folder[PATH_CAP];
     if (!account_folder(place, folder, sizeof folder)) return false;
     join_path(out, capacity, folder, ".marker");
     return true;
 }
 
 bool session_path(char* out, size_t capacity) {
-    char folder[MAX_PATH];
+    char folder[PATH_CAP];
     if (!account_folder(PLACE_LOCAL, folder, sizeof folder)) return false;
     join_path(out, capacity, folder, SESSION_FILE);
     return true;
@@ -47,7 +47,7 @@ bool write_hidden_file(const char* path, const void* bytes, size_t length) {
 // Deletes a file whatever its attributes, together with the ".new" that a write killed half-way may
 // have left beside it (it may hold the same secret); true when the file itself is gone.
 static bool delete_with_leftover(const char* path) {
-    char leftover[MAX_PATH];
+    char leftover[PATH_CAP];
     if (format_text(leftover, sizeof leftover, "%s.new", path) == strlen(path) + 4) {
         SetFileAttributesA(leftover, FILE_ATTRIBUTE_NORMAL);
         DeleteFileA(leftover);
@@ -83,7 +83,7 @@ bool save_login(const SavedLogin* login) {
     bool ok = CryptProtectData(&plain, L"zandor session", &entropy, nullptr, nullptr, CRYPTPROTECT_UI_FORBIDDEN,
                                &sealed) != 0;
     if (ok) {
-        char path[MAX_PATH];
+        char path[PATH_CAP];
         ok = session_path(path, sizeof path) && write_hidden_file(path, sealed.pbData, sealed.cbData);
         LocalFree(sealed.pbData);
     }
@@ -93,7 +93,7 @@ bool save_login(const SavedLogin* login) {
 
 bool load_login(SavedLogin* login) {
     memset(login, 0, sizeof *login);
-    char path[MAX_PATH];
+    char path[PATH_CAP];
     if (!session_path(path, sizeof path)) return false;
     static_assert(SESSION_FILE_LIMIT <= 4096, "read buffer on the stack");
     BYTE sealed[SESSION_FILE_LIMIT];
@@ -117,7 +117,7 @@ bool load_login(SavedLogin* login) {
 }
 
 bool delete_saved_login() {
-    char path[MAX_PATH];
+    char path[PATH_CAP];
     if (!session_path(path, sizeof path)) return false;
     return delete_with_leftover(path);
 }
@@ -136,7 +136,7 @@ static void read_marker_value(HKEY key, char* out) {
 // A place's marker file, at most 63 bytes; empty when there is none.
 static void read_marker_file(int place, char* out) {
     out[0] = 0;
-    char path[MAX_PATH];
+    char path[PATH_CAP];
     if (!marker_path(place, path, sizeof path)) return;
     long length = read_small_file(path, out, MARKER_READ_CAP - 1);
     out[length > 0 ? length : 0] = 0;
@@ -162,7 +162,7 @@ int store_marker(const char* marker) {
     if (!is_pc_marker(marker)) return 0;
     int stored = 0;
     for (int place = 0; place < PLACE_COUNT; place++) {
-        char path[MAX_PATH];
+        char path[PATH_CAP];
         if (marker_path(place, path, sizeof path) && write_hidden_file(path, marker, strlen(marker))) stored++;
     }
     HKEY key;
@@ -181,7 +181,7 @@ void forget_marker(const char* marker) {
     if (!marker[0]) return;
     char held[MARKER_READ_CAP];
     for (int place = 0; place < PLACE_COUNT; place++) {
-        char path[MAX_PATH];
+        char path[PATH_CAP];
         if (!marker_path(place, path, sizeof path)) continue;
         read_marker_file(place, held);
         if (text_starts_with(held, marker)) delete_with_leftover(path);
@@ -198,7 +198,7 @@ void forget_marker(const char* marker) {
 void remove_account_files() {
     delete_saved_login();
     for (int place = 0; place < PLACE_COUNT; place++) {
-        char folder[MAX_PATH], path[MAX_PATH];
+        char folder[PATH_CAP], path[PATH_CAP];
         if (!account_folder(place, folder, sizeof folder)) continue;
         join_path(path, sizeof path, folder, ".marker");
         delete_with_leftover(path);

@@ -20,7 +20,7 @@
 #include "ui/paint_pages.h"
 #include "ui/status.h"
 #include "ui/window_state.h"
-#include "updates/update_run.h"
+#include "updates/update_worker.h"
 
 char login_outcome_note[300];
 

@@ -7,6 +7,8 @@
 #include <stdlib.h>
 #include <string.h>
 
+#include "core/file_system.h"
+
 #define SMBIOS_SIZE_LIMIT 4194304u
 
 void read_machine_guid(char* out, size_t capacity) {
@@ -49,7 +51,7 @@ void read_smbios_ids(char* uuid, size_t uuid_capacity, char* board, size_t board
 
 void read_volume_serial(char* out, size_t capacity) {
     out[0] = 0;
-    char windows[MAX_PATH];
+    char windows[PATH_CAP];
     UINT length = GetWindowsDirectoryA(windows, sizeof windows);
     if (length < 3 || length >= sizeof windows) return;
     char root[4] = {windows[0], ':', '\\', 0};

@@ -4,6 +4,7 @@
 #include <windows.h>
 #include <string.h>
 
+#include "core/file_system.h"
 #include "core/patient_files.h"
 
 // Attributes that make CreateFileA or MoveFileExA refuse to replace a file.
@@ -30,7 +31,7 @@ static bool fail_and_remove(const char* temporary, DWORD error) {
 
 bool write_file_atomic_with(const char* path, const void* bytes, size_t length, unsigned long attributes) {
     // A temporary name cut at the path limit could name the target itself (or another file): refuse.
-    char temporary[MAX_PATH];
+    char temporary[PATH_CAP];
     if (format_text(temporary, sizeof temporary, "%s.new", path) != strlen(path) + 4) {
         SetLastError(ERROR_FILENAME_EXCED_RANGE);
         return false;

@@ -4,10 +4,12 @@
 
 #include <stddef.h>
 
+#include "core/file_system.h"
+
 struct CommandLine {
     bool grant;          // the grant form: exactly "--grant-folder" folder "--grant-sid" SID
     bool grant_refused;  // starts with "--grant-folder" but is not the grant form: nothing else may run
-    char grant_folder[260];
+    char grant_folder[PATH_CAP];
     char grant_sid[200];
     bool no_game;        // "--no-game" anywhere
     bool uninstall;      // "--uninstall" anywhere

@@ -19,7 +19,7 @@ static uint64_t creation_time(HANDLE process) {
 
 bool start_detached_command(const char* command, DetachedCommand* started) {
     if (started) memset(started, 0, sizeof *started);
-    char system[MAX_PATH], cmd[MAX_PATH], line[1200];
+    char system[PATH_CAP], cmd[PATH_CAP], line[1200];
     UINT n = GetSystemDirectoryA(system, sizeof system);
     if (n == 0 || n >= sizeof system) return false;
     if (join_path(cmd, sizeof cmd, system, "cmd.exe") + 1 >= sizeof cmd) return false;

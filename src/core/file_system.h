@@ -2,7 +2,8 @@
 // folder, anything) and creating the folders along a path.
 #pragma once
 
-// Room for a path of 259 characters and its terminating zero.
+// Room for a path of 259 characters and its terminating zero: the one path capacity of every module
+// (the system's MAX_PATH, which the ANSI calls the launcher makes also take).
 #define PATH_CAP 260
 
 // True when path names something that exists (a file or a folder).

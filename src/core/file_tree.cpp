@@ -4,6 +4,7 @@
 #include <windows.h>
 #include <string.h>
 
+#include "core/file_system.h"
 #include "core/patient_files.h"
 #include "core/text.h"
 
@@ -37,14 +38,14 @@ static bool delete_tree_once(const char* folder, DWORD* held_error) {
         note_hold(held_error);
         return false;
     }
-    char pattern[MAX_PATH];
+    char pattern[PATH_CAP];
     if (join_path(pattern, sizeof pattern, folder, "*") + 1 >= sizeof pattern) return false;
     WIN32_FIND_DATAA entry;
     HANDLE find = FindFirstFileA(pattern, &entry);
     if (find != INVALID_HANDLE_VALUE) {
         do {
             if (strcmp(entry.cFileName, ".") == 0 || strcmp(entry.cFileName, "..") == 0) continue;
-            char path[MAX_PATH];
+            char path[PATH_CAP];
             // A name cut at the capacity would name something else: leave it alone.
             if (join_path(path, sizeof path, folder, entry.cFileName) + 1 >= sizeof path) continue;
             if (entry.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) {
@@ -85,7 +86,7 @@ bool reached_through_link(const char* base, const char* path) {
     if (strlen(path) > base_length && path[base_length] == '\\' && _strnicmp(path, base, base_length) == 0) {
         start = base_length + 1;
     }
-    char prefix[MAX_PATH];
+    char prefix[PATH_CAP];
     for (size_t i = start; path[i]; i++) {
         if (path[i] != '\\' || i == 0 || path[i - 1] == ':' || path[i - 1] == '\\') continue;
         if (i >= sizeof prefix) return true;  // too long to check: take it for linked

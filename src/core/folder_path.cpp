@@ -9,14 +9,14 @@
 
 bool is_game_folder(const char* folder) {
     if (!folder || !folder[0]) return false;
-    char exe[MAX_PATH];
+    char exe[PATH_CAP];
     // A path cut at the capacity would name another file: such a folder is not a game folder.
     if (join_path(exe, sizeof exe, folder, "pes6.exe") + 1 >= sizeof exe) return false;
     return is_file(exe);
 }
 
 void apply_path_rule(char* path, size_t cap) {
-    char full[MAX_PATH];
+    char full[PATH_CAP];
     DWORD n = GetFullPathNameA(path, sizeof full, full, nullptr);
     if (n > 0 && n < sizeof full) copy_text(path, cap, full);
     size_t len = strlen(path);

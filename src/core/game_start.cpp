@@ -47,7 +47,7 @@ bool game_is_running() {
 
 bool start_game() {
     HWND window = (HWND)launcher.window;
-    char exe[MAX_PATH];
+    char exe[PATH_CAP];
     join_path(exe, sizeof exe, launcher.update_paths.game_folder, "pes6.exe");
     if (!is_file(exe)) {
         show_message_box(window,

@@ -1,7 +1,7 @@
 // The process-wide state of the launcher core, filled by the main sequence and read by the other
 // subsystems. The main thread (start-up, then the window) writes every field except two that the
 // update worker writes while it runs: update_ok and player_message. The window reads those only
-// after the worker set update_done (updates/update_run.h); start_update_run clears update_ok before
+// after the worker set update_done (updates/update_worker.h); start_update_run clears update_ok before
 // it starts a worker.
 #pragma once
 

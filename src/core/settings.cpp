@@ -29,13 +29,13 @@ bool write_setting(const char* ini_path, const char* section, const char* key, c
 
 void read_folder_setting(const char* folder, const char* file_name, const char* section, const char* key,
                          const char* fallback, char* out, size_t cap) {
-    char path[MAX_PATH];
+    char path[PATH_CAP];
     join_path(path, sizeof path, folder, file_name);
     read_setting(path, section, key, fallback, out, cap);
 }
 
 bool migrate_settings(const char* game_folder, char* note, size_t note_cap) {
-    char current[MAX_PATH], older[MAX_PATH];
+    char current[PATH_CAP], older[PATH_CAP];
     join_path(current, sizeof current, game_folder, "zandor.ini");
     join_path(older, sizeof older, game_folder, "tolven.ini");
     if (is_file(current) || !is_file(older)) return false;
@@ -45,7 +45,7 @@ bool migrate_settings(const char* game_folder, char* note, size_t note_cap) {
 }
 
 bool launcher_ini_path(char* out, size_t cap) {
-    char appdata[MAX_PATH];
+    char appdata[PATH_CAP];
     if (SHGetFolderPathA(nullptr, CSIDL_APPDATA, nullptr, SHGFP_TYPE_CURRENT, appdata) != S_OK || !appdata[0]) {
         return false;
     }
@@ -54,7 +54,7 @@ bool launcher_ini_path(char* out, size_t cap) {
 }
 
 void save_game_folder(const char* launcher_dir, const char* folder) {
-    char ini[MAX_PATH], back[MAX_PATH];
+    char ini[PATH_CAP], back[PATH_CAP];
     join_path(ini, sizeof ini, launcher_dir, "zandor.ini");
     (void)write_setting(ini, "launcher", "game_folder", folder);
     // A write that did not reach the file shows in the read-back.
@@ -67,10 +67,10 @@ void save_game_folder(const char* launcher_dir, const char* folder) {
 }
 
 bool read_remembered_folder(const char* launcher_dir, char* out, size_t cap) {
-    char folder[MAX_PATH];
+    char folder[PATH_CAP];
     read_folder_setting(launcher_dir, "zandor.ini", "launcher", "game_folder", "", folder, sizeof folder);
     if (!is_game_folder(folder)) {
-        char ini[MAX_PATH];
+        char ini[PATH_CAP];
         folder[0] = 0;
         if (launcher_ini_path(ini, sizeof ini)) read_setting(ini, "launcher", "game_folder", "", folder, sizeof folder);
     }

@@ -30,7 +30,7 @@
 #include "ui/window_state.h"
 #include "uninstall/uninstall.h"
 #include "updates/boot_check.h"
-#include "updates/update_run.h"
+#include "updates/update_worker.h"
 #include "updates/update_source.h"
 
 static void note_own_path() {

@@ -5,6 +5,7 @@
 #include <shlobj.h>
 #include <string.h>
 
+#include "core/file_system.h"
 #include "core/folder_path.h"
 #include "core/settings.h"
 #include "core/text.h"
@@ -15,7 +16,7 @@ static const char USUAL_INSTALL_SOURCE[] =
 
 // Takes folder after the path rule when it is a game folder.
 static bool take_if_game_folder(const char* candidate, char* folder, size_t cap) {
-    char path[MAX_PATH];
+    char path[PATH_CAP];
     copy_text(path, sizeof path, candidate);
     apply_path_rule(path, sizeof path);
     if (!is_game_folder(path)) return false;
@@ -32,10 +33,10 @@ bool find_game_folder_at_once(const char* launcher_dir, char* folder, size_t cap
     }
     const int places[] = {CSIDL_PROGRAM_FILESX86, CSIDL_PROGRAM_FILES};
     for (int place : places) {
-        char program_files[MAX_PATH] = "";
+        char program_files[PATH_CAP] = "";
         if (SHGetFolderPathA(nullptr, place, nullptr, SHGFP_TYPE_CURRENT, program_files) != S_OK) continue;
         if (!program_files[0]) continue;
-        char path[MAX_PATH];
+        char path[PATH_CAP];
         join_path(path, sizeof path, program_files, "KONAMI\\Pro Evolution Soccer 6");
         if (take_if_game_folder(path, folder, cap)) {
             copy_text(source, source_cap, USUAL_INSTALL_SOURCE);
@@ -56,7 +57,7 @@ static bool read_text_value(HKEY key, const char* name, char* out, size_t cap) {
 }
 
 static bool names_the_game(const char* display_name) {
-    char name[MAX_PATH];
+    char name[PATH_CAP];
     copy_text(name, sizeof name, display_name);
     ascii_lower_text(name);
     return strstr(name, "pes 6") || strstr(name, "pes6") || strstr(name, "pro evolution soccer 6");
@@ -75,7 +76,7 @@ static bool search_registry_key(HKEY root, const char* path, REGSAM view, bool u
         if (RegEnumKeyExA(key, index, name, &name_size, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS) break;
         HKEY sub;
         if (RegOpenKeyExA(key, name, 0, KEY_READ | view, &sub) != ERROR_SUCCESS) continue;
-        char value[MAX_PATH];
+        char value[PATH_CAP];
         if (uninstall_entries) {
             if (read_text_value(sub, "DisplayName", value, sizeof value) && names_the_game(value) &&
                 read_text_value(sub, "InstallLocation", value, sizeof value)) {
@@ -109,7 +110,7 @@ bool find_first_candidate(const char* launcher_dir, char* folder, size_t cap) {
 bool find_game_folder(const char* launcher_dir, char* folder, size_t cap, char* source, size_t source_cap) {
     if (find_game_folder_at_once(launcher_dir, folder, cap, source, source_cap)) return true;
     // A candidate is never taken without the player: the folder page offers it.
-    char candidate[MAX_PATH] = "";
+    char candidate[PATH_CAP] = "";
     if (!find_first_candidate(launcher_dir, candidate, sizeof candidate)) candidate[0] = 0;
     if (!run_folder_page(candidate, launcher_dir, folder, cap)) return false;
     save_game_folder(launcher_dir, folder);

@@ -21,9 +21,9 @@ static const size_t GIVEN_CAP = 520;  // what the player gives: 519 characters a
 
 // The page while it runs. UI thread only.
 struct FolderPage {
-    char first_candidate[MAX_PATH];
-    char launcher_dir[MAX_PATH];
-    char chosen_folder[MAX_PATH];
+    char first_candidate[PATH_CAP];
+    char launcher_dir[PATH_CAP];
+    char chosen_folder[PATH_CAP];
     bool chosen;  // set when a folder was confirmed: ends the page's loop
 };
 
@@ -44,7 +44,7 @@ bool validate_folder_text(const char* text, char* folder, size_t cap, char* erro
     cut_executable_name(expanded);
 
     // A path longer than a path can be is refused whole: cut short it could name another folder.
-    char path[MAX_PATH];
+    char path[PATH_CAP];
     bool fits = copy_text(path, sizeof path, expanded) == strlen(expanded);
     apply_path_rule(path, sizeof path);
     if (fits && is_game_folder(path)) {
@@ -73,7 +73,7 @@ void choose_browse_start(const char* edit_text, const char* first_candidate, con
 
 // Confirms the folder when the text names one; otherwise the page shows why not.
 static bool confirm_folder_text(const char* text) {
-    char folder[MAX_PATH];
+    char folder[PATH_CAP];
     if (!validate_folder_text(text, folder, sizeof folder, window_ui.folder_message, FOLDER_ERROR_CAP)) {
         InvalidateRect(main_window(), nullptr, FALSE);
         return false;
@@ -94,9 +94,9 @@ static void on_browse() {
     HWND edit = control_window(ID_FOLDER_EDIT);
     char text[GIVEN_CAP] = "";
     GetWindowTextA(edit, text, sizeof text);
-    char start[MAX_PATH];
+    char start[PATH_CAP];
     choose_browse_start(text, folder_page.first_candidate, folder_page.launcher_dir, start, sizeof start);
-    char picked[MAX_PATH];
+    char picked[PATH_CAP];
     if (!pick_folder(main_window(), start, picked, sizeof picked)) return;  // cancelled: nothing changes
     SetWindowTextA(edit, picked);
     if (!confirm_folder_text(picked)) SetFocus(edit);

@@ -6,6 +6,7 @@
 #include <shlobj.h>
 #include <shobjidl.h>
 
+#include "core/file_system.h"
 #include "core/system_dll.h"
 #include "core/text.h"
 #include "core/text_table.h"
@@ -95,7 +96,7 @@ static int CALLBACK select_start_folder(HWND dialog, UINT message, LPARAM, LPARA
 }
 
 static bool pick_with_browse_dialog(HWND owner, const char* start_folder, char* out, size_t cap) {
-    char display_name[MAX_PATH] = "";
+    char display_name[PATH_CAP] = "";
     BROWSEINFOA info = {};
     info.hwndOwner = owner;
     info.pszDisplayName = display_name;
@@ -105,7 +106,7 @@ static bool pick_with_browse_dialog(HWND owner, const char* start_folder, char* 
     info.lParam = (LPARAM)start_folder;
     LPITEMIDLIST list = SHBrowseForFolderA(&info);
     if (!list) return false;
-    char path[MAX_PATH] = "";
+    char path[PATH_CAP] = "";
     bool picked = SHGetPathFromIDListA(list, path) != FALSE;
     CoTaskMemFree(list);
     if (picked) copy_text(out, cap, path);

@@ -6,6 +6,7 @@
 #include <aclapi.h>
 #include <string.h>
 
+#include "core/file_system.h"
 #include "core/file_tree.h"
 #include "core/folder_path.h"
 #include "core/system_dll.h"
@@ -48,7 +49,7 @@ static HANDLE open_folder_itself(const char* folder) {
 
 // The path of what the handle opened, in its usual form (without the \\?\ or \\?\UNC\ prefix).
 static bool opened_path(HANDLE handle, char* path, size_t cap) {
-    char final_path[MAX_PATH + 8];
+    char final_path[PATH_CAP + 8];
     DWORD n = GetFinalPathNameByHandleA(handle, final_path, sizeof final_path, FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
     if (n == 0 || n >= sizeof final_path) return false;
     size_t written;
@@ -72,7 +73,7 @@ static bool opened_game_folder(HANDLE handle, const char* folder) {
         return false;
     }
     if (is_link(folder)) return false;
-    char path[MAX_PATH];
+    char path[PATH_CAP];
     return opened_path(handle, path, sizeof path) && is_game_folder(path);
 }
 

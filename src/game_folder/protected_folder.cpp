@@ -19,7 +19,7 @@
 static const DWORD GRANT_WAIT_MS = 60000;
 
 bool folder_writable(const char* folder) {
-    char check[MAX_PATH];
+    char check[PATH_CAP];
     char name[64];
     format_text(name, sizeof name, "zandor_write_check_%lu.tmp", GetCurrentProcessId());
     join_path(check, sizeof check, folder, name);
@@ -28,7 +28,7 @@ bool folder_writable(const char* folder) {
     if (file == INVALID_HANDLE_VALUE) return false;
     CloseHandle(file);
 
-    char dll[MAX_PATH];
+    char dll[PATH_CAP];
     join_path(dll, sizeof dll, folder, "d3d8.dll");
     if (is_file(dll)) {
         HANDLE handle = CreateFileA(dll, GENERIC_WRITE | DELETE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
@@ -68,7 +68,7 @@ static bool own_sid_text(char* out, size_t cap) {
 
 // Starts the grant run elevated and waits for it; leaves the outcome in folder_note.
 static void run_grant(const char* folder, const char* sid) {
-    char exe[MAX_PATH];
+    char exe[PATH_CAP];
     GetModuleFileNameA(nullptr, exe, sizeof exe);
     exe[sizeof exe - 1] = 0;
     char parameters[560];
@@ -135,12 +135,12 @@ bool ensure_writable(const char* folder) {
 }
 
 int clean_virtual_store(const char* folder) {
-    char local[MAX_PATH];
+    char local[PATH_CAP];
     if (SHGetFolderPathA(nullptr, CSIDL_LOCAL_APPDATA, nullptr, SHGFP_TYPE_CURRENT, local) != S_OK || !local[0]) {
         return 0;
     }
     if (strlen(folder) <= 3 || folder[1] != ':') return 0;
-    char copy[MAX_PATH];
+    char copy[PATH_CAP];
     format_text(copy, sizeof copy, "%s\\VirtualStore\\%s", local, folder + 3);
     DWORD attributes = GetFileAttributesA(copy);
     if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_DIRECTORY)) return 0;
@@ -148,7 +148,7 @@ int clean_virtual_store(const char* folder) {
     if ((attributes & FILE_ATTRIBUTE_REPARSE_POINT) || reached_through_link(local, copy)) return 0;
 
     int count = 0;
-    char path[MAX_PATH];
+    char path[PATH_CAP];
     static const char* const folders[] = {"tolven_data", "ombrix_data"};
     static const char* const files[] = {"zandor.ini", "tolven.ini", "ombrix.ini", "d3d8.dll"};
     for (const char* name : folders) {

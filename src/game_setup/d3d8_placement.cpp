@@ -93,7 +93,7 @@ static bool choose_new_name(const SetAsideRecord* record, char* name, size_t cap
         } else {
             format_text(name, cap, "%s_%d%s", base, i, ending);
         }
-        char path[MAX_PATH];
+        char path[PATH_CAP];
         join_path(path, sizeof path, launcher.update_paths.game_folder, name);
         if (!path_exists(path)) return true;
     }
@@ -106,7 +106,7 @@ bool set_aside_other_dll(SetAsideRecord* record) {
     record->is_d3d8 = exports_direct3d8(dll);
     if (!choose_new_name(record, record->new_name, sizeof record->new_name)) return false;
 
-    char target[MAX_PATH];
+    char target[PATH_CAP];
     join_path(target, sizeof target, launcher.update_paths.game_folder, record->new_name);
     if (!patient_move(dll, target, 0)) {
         log_line("another program's D3D8.dll could not be renamed to %s (error %lu) - left as it is", record->new_name,
@@ -140,7 +140,7 @@ void finish_set_aside(const SetAsideRecord* record) {
         format_text(launcher.player_message, sizeof launcher.player_message, lookup_text(text), record->new_name);
         return;
     }
-    char aside[MAX_PATH];
+    char aside[PATH_CAP];
     join_path(aside, sizeof aside, launcher.update_paths.game_folder, record->new_name);
     if (patient_move(aside, dll, 0)) {
         log_line("the ZANDOR client was not installed: %s renamed back to D3D8.dll", record->new_name);

@@ -7,6 +7,7 @@
 
 #include "account/account_requests.h"
 #include "core/atomic_file.h"
+#include "core/file_system.h"
 #include "core/log.h"
 #include "core/patient_files.h"
 
@@ -48,7 +49,7 @@ static long read_existing(const char* path, char* out, DWORD limit) {
 }
 
 void write_login_txt(const char* game_folder, const GameAccount* account) {
-    char content[LOGIN_TXT_CAP], old_text[LOGIN_TXT_READ_LIMIT + 1], path[MAX_PATH];
+    char content[LOGIN_TXT_CAP], old_text[LOGIN_TXT_READ_LIMIT + 1], path[PATH_CAP];
     size_t length = format_login_txt(account, content, sizeof content);
     join_path(path, sizeof path, game_folder, "login.txt");
     long old_length = read_existing(path, old_text, LOGIN_TXT_READ_LIMIT);

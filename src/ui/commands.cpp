@@ -8,7 +8,7 @@
 #include "ui/pages.h"
 #include "ui/paint_pages.h"
 #include "ui/window_state.h"
-#include "updates/update_run.h"
+#include "updates/update_worker.h"
 
 static void run_hook(void (*hook)()) {
     if (hook) hook();

@@ -6,7 +6,7 @@
 #include "ui/controls.h"
 #include "ui/server_cards.h"
 #include "ui/window_state.h"
-#include "updates/update_run.h"
+#include "updates/update_worker.h"
 #include "web/web_lookups.h"
 
 int page_client_height(int page) {

@@ -9,7 +9,7 @@
 #include "ui/background.h"
 #include "ui/paint_tools.h"
 #include "ui/window_state.h"
-#include "updates/update_run.h"
+#include "updates/update_worker.h"
 
 static HFONT font(int id) {
     return window_ui.fonts[id];

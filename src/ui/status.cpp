@@ -11,7 +11,7 @@
 #include "core/text_table.h"
 #include "ui/paint_pages.h"
 #include "ui/window_state.h"
-#include "updates/update_run.h"
+#include "updates/update_worker.h"
 
 void set_status_text(const char* text) {
     if (strcmp(text, window_ui.status_text) == 0) return;

@@ -17,7 +17,7 @@
 #include "ui/paint_pages.h"
 #include "ui/status.h"
 #include "ui/window_state.h"
-#include "updates/update_run.h"
+#include "updates/update_worker.h"
 #include "web/web_lookups.h"
 
 static const char CLASS_NAME[] = "ZANDOR_Launcher_Window";

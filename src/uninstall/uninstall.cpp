@@ -24,7 +24,7 @@
 #include "core/text_table.h"
 #include "game_setup/d3d8_placement.h"
 #include "updates/state_files.h"
-#include "updates/update_run.h"
+#include "updates/update_worker.h"
 
 static const unsigned long ACCOUNT_WORKER_WAIT_MS = 70000;
 
@@ -46,7 +46,7 @@ static int restore_set_aside_dll() {
     const UpdatePaths* paths = &launcher.update_paths;
     int count = 0;
     for (const auto& place : places) {
-        char name[64], ini[MAX_PATH], aside[MAX_PATH];
+        char name[64], ini[PATH_CAP], aside[PATH_CAP];
         join_path(ini, sizeof ini, paths->game_folder, place[0]);
         GetPrivateProfileStringA(place[1], place[2], "", name, sizeof name, ini);
         // A name with a folder part could point anywhere: only plain names in the game folder count.
@@ -133,7 +133,7 @@ bool uninstall() {
     }
     count += restore_set_aside_dll();
 
-    char path[MAX_PATH];
+    char path[PATH_CAP];
     join_path(path, sizeof path, paths->game_folder, "zandor.ini");
     if (remove_file(path)) {
         count++;
@@ -167,7 +167,7 @@ bool uninstall() {
     join_path(path, sizeof path, paths->game_folder, "ombrix_data");
     if (!is_link(path)) RemoveDirectoryA(path);
 
-    char own_folder[MAX_PATH];
+    char own_folder[PATH_CAP];
     copy_text(own_folder, sizeof own_folder, launcher.launcher_dir);
     apply_path_rule(own_folder, sizeof own_folder);
     if (!text_equal_nocase(own_folder, paths->game_folder)) {

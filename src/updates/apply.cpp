@@ -15,6 +15,23 @@
 #include "updates/staging.h"
 #include "updates/state_files.h"
 
+// Keeps a durable copy of an installed file aside (writable, flushed to disk), so that the one move
+// that replaces the file never leaves the old one only in the page cache.
+static bool keep_copy_aside(const char* installed, const char* aside) {
+    return patient_copy(installed, aside, false) && SetFileAttributesA(aside, FILE_ATTRIBUTE_NORMAL) &&
+           flush_file(aside);
+}
+
+// Replaces the installed file with the staged one in one move; a read-only file is made writable
+// first, as it would not be replaced.
+static bool replace_in_one_move(const char* staged, const char* installed) {
+    DWORD attributes = GetFileAttributesA(installed);
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY)) {
+        SetFileAttributesA(installed, attributes & ~FILE_ATTRIBUTE_READONLY);
+    }
+    return patient_move(staged, installed, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH);
+}
+
 bool swap_into_place(const char* target, const char* staged, const char* aside_folder, const char* name,
                      char* error, size_t error_size) {
     char aside[PATH_CAP];
@@ -29,10 +46,7 @@ bool swap_into_place(const char* target, const char* staged, const char* aside_f
         // A copy of the old file is kept aside and the new one replaces it in one move, so the place
         // never stands empty. A file that cannot be replaced in one move is moved aside instead, and
         // the new one moved in right after.
-        if (patient_copy(target, aside, false) && SetFileAttributesA(aside, FILE_ATTRIBUTE_NORMAL) &&
-            flush_file(aside) && patient_move(staged, target, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
-            return true;
-        }
+        if (keep_copy_aside(target, aside) && replace_in_one_move(staged, target)) return true;
         if (!patient_move(target, aside, MOVEFILE_REPLACE_EXISTING)) {
             format_text(error, error_size, "%s could not be moved aside (error %lu, in use?)", target, GetLastError());
             return false;
@@ -272,15 +286,11 @@ static bool apply_launcher(const UpdatePaths* paths, const UpdateManifest* manif
         return false;
     }
     make_dirs(previous);
-    if (is_file(target) && !(patient_copy(target, aside, false) && flush_file(aside))) {
+    if (is_file(target) && !keep_copy_aside(target, aside)) {
         format_text(error, error_size, "%s could not be moved aside (error %lu, in use?)", target, GetLastError());
         return false;
     }
-    DWORD attributes = GetFileAttributesA(target);
-    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY)) {
-        SetFileAttributesA(target, attributes & ~FILE_ATTRIBUTE_READONLY);  // a read-only file is not replaced
-    }
-    if (patient_move(staged, target, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+    if (replace_in_one_move(staged, target)) {
         patient_remove_folder(staging);
         return true;
     }
@@ -345,16 +355,14 @@ bool install_dll(const UpdatePaths* paths, const UpdateManifest* manifest, uint3
     make_dirs(previous);
     bool kept = true;
     if (boot.previous_path[0]) {
-        kept = patient_copy(paths->dll_path, aside, false) && SetFileAttributesA(aside, FILE_ATTRIBUTE_NORMAL) &&
-               flush_file(aside);
+        kept = keep_copy_aside(paths->dll_path, aside);
         if (!kept) {
             format_text(error, error_size, "%s could not be moved aside (error %lu, in use?)", paths->dll_path,
                         GetLastError());
         }
     }
     if (kept) {
-        SetFileAttributesA(paths->dll_path, FILE_ATTRIBUTE_NORMAL);  // a read-only file is not replaced
-        kept = patient_move(staged, paths->dll_path, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH);
+        kept = replace_in_one_move(staged, paths->dll_path);
         if (!kept) {
             format_text(error, error_size, "%s could not be put in place (error %lu)", paths->dll_path,
                         GetLastError());

@@ -7,7 +7,7 @@
 #include "core/text.h"
 #include "core/text_table.h"
 #include "game_setup/d3d8_placement.h"
-#include "updates/update_run.h"
+#include "updates/update_worker.h"
 #include "web/web_lookups.h"
 
 void update_outcome_text(char* text, unsigned size) {

@@ -1,187 +1,201 @@
-// Starting and stopping the update run: the update worker (waiting parts, game account file, one
-// run, the D3D8 hand-over) or the short worker when no update check is made, and the flags they
-// share with the window.
+// The decision logic of one update run: which parts are out of date, their download, their swap,
+// and what installed.json remembers afterwards.
 #include "updates/update_run.h"
 
 #include <winsock2.h>
 #include <windows.h>
 #include <string.h>
 
-#include "account/account_address.h"
-#include "account/login_state.h"
-#include "core/launcher_state.h"
-#include "core/log.h"
-#include "core/shared_counter.h"
+#include "core/codecs.h"
 #include "core/text.h"
-#include "game_setup/d3d8_placement.h"
-#include "game_setup/game_account.h"
+#include "updates/apply.h"
+#include "updates/download.h"
+#include "updates/file_digest.h"
 #include "updates/part_kinds.h"
-#include "updates/release_keys.h"
-#include "updates/run_update.h"
+#include "updates/staging.h"
+#include "updates/state_files.h"
 #include "updates/update_protocol.h"
-#include "updates/waiting_parts.h"
-#include "web/web_lookups.h"
 
-// Points at the log-in of this run; the log-in flow adds its outcome note when it has one.
-UpdateLogin update_login = {&current_login, &account_logged_in, nullptr};
-UpdateProgress update_progress;
-UpdateResult update_result;
-bool update_started;
-volatile long update_done;
-
-// Written by the thread that starts or stops the worker (the window thread) only.
-static HANDLE worker_thread;
-static int server_port = UPDATE_PORT;
-// The worker's own copy of the log-in: written by start_update_run before the worker starts, read
-// only by the worker, wiped by it when it ends. The window may change the current log-in meanwhile.
-static SavedLogin run_login;
-static bool run_logged_in;
-
-void set_update_port(int port) {
-    server_port = port;
+static const ManifestFile* first_file(const UpdateManifest* manifest, int kind) {
+    return &manifest->files[manifest->parts[kind].first_file];
 }
 
-int update_port() {
-    return server_port;
-}
-
-static void take_login_for_run() {
-    run_logged_in = update_login.logged_in && *update_login.logged_in;
-    if (run_logged_in && update_login.login) {
-        run_login = *update_login.login;
-    } else {
-        wipe(&run_login, sizeof run_login);
+// Whether the launcher may replace the DLL in the game folder; sets dll_hex to its digest (empty
+// when it is missing or unreadable).
+static bool dll_is_managed(const UpdatePaths* paths, const UpdateManifest* manifest, const InstalledState* state,
+                           char* dll_hex) {
+    dll_hex[0] = 0;
+    if (!is_file(paths->dll_path)) return true;
+    uint8_t digest[64];
+    uint64_t size = 0;
+    if (!sha512_file(paths->dll_path, digest, &size)) return false;
+    hex_encode(digest, 64, dll_hex);
+    if (state->dll_sha512[0] && strcmp(dll_hex, state->dll_sha512) == 0) return true;
+    // The DLL on probation was installed by the launcher: a run killed after its swap but before
+    // installed.json was saved leaves it recorded only in boot.json.
+    BootState boot;
+    if (boot_state_load(paths, &boot) && is_digest_hex(boot.pending_sha512)) {
+        digest_hex_lower(boot.pending_sha512);
+        if (strcmp(dll_hex, boot.pending_sha512) == 0) return true;
     }
-}
-
-static void forget_login_of_run() {
-    wipe(&run_login, sizeof run_login);
-}
-
-static void write_game_account_file() {
-    GameAccountStep step;
-    step.account_host = launcher.account_host;
-    step.account_port = account_server_port();
-    step.game_folder = launcher.update_paths.game_folder;
-    step.logged_in = run_logged_in;
-    step.login = &run_login;
-    step.stop = &update_progress.stop;
-    write_game_account(&step);
-}
-
-static void reset_progress() {
-    InterlockedExchange(&update_progress.stop, 0);
-    counter_set(&update_progress.done_bytes, 0);
-    counter_set(&update_progress.total_bytes, 0);
-    update_progress.phase = 0;
-}
-
-bool update_once() {
-    UpdateRequest request;
-    memset(&request, 0, sizeof request);
-    copy_text(request.host, sizeof request.host, launcher.update_host);
-    request.port = server_port;
-    copy_text(request.channel, sizeof request.channel, launcher.update_channel);
-    if (run_logged_in) copy_text(request.token, sizeof request.token, run_login.token);
-    memset(&update_result, 0, sizeof update_result);
-    bool ok = run_update(&launcher.update_paths, &request, &update_progress, &update_result);
-    wipe(request.token, sizeof request.token);
-    if (ok) {
-        log_line("release %llu: newer 0x%X, applied 0x%X, staged 0x%X %s", (unsigned long long)update_result.release,
-                 update_result.newer, update_result.applied, update_result.staged, update_result.message);
-    } else {
-        log_line("release %llu: not finished - %s", (unsigned long long)update_result.release, update_result.message);
+    // The signed release's own DLL is ours too: a start killed between placing it and saving
+    // installed.json leaves it in place but not yet recorded.
+    if (manifest->parts[PART_DLL].present && memcmp(first_file(manifest, PART_DLL)->sha512, digest, 64) == 0) {
+        return true;
     }
-    return ok;
+    for (uint32_t i = 0; i < manifest->known_dll_count; i++) {
+        if (memcmp(manifest->known_dlls[i], digest, 64) == 0) return true;
+    }
+    return false;
 }
 
-// Another program's d3d8.dll stood in the client's place: keep a tester's build, set anything else
-// aside so a second run can place the client, then report or move it back.
-static void hand_over_d3d8() {
-    int kind = classify_dll(launcher.update_paths.dll_path);
-    if (kind == DLL_ZANDOR) {
-        log_line("D3D8.dll is a ZANDOR build that was never published (a tester's): not replaced");
-    } else if (kind == DLL_OTHER) {
-        SetAsideRecord record;
-        if (set_aside_other_dll(&record)) {
-            launcher.update_ok = update_once();
-            finish_set_aside(&record);
+// Part by part against the manifest: whether the DLL in the game folder is ours to replace, which
+// parts are out of date (newer) and which wait complete in staging already (staged).
+static void decide_parts(const UpdatePaths* paths, const UpdateManifest* manifest, InstalledState* state,
+                         UpdateResult* result) {
+    char dll_hex[DIGEST_HEX_CAP];
+    state->dll_managed = dll_is_managed(paths, manifest, state, dll_hex);
+    if (manifest->parts[PART_DLL].present) {
+        char offered[DIGEST_HEX_CAP];
+        hex_encode(first_file(manifest, PART_DLL)->sha512, 64, offered);
+        if (!state->dll_managed) {
+            result->dll_not_ours = true;
+        } else if (state->bad_dll_sha512[0] && strcmp(offered, state->bad_dll_sha512) == 0) {
+            append_format(result->message, sizeof result->message,
+                          "DLL version %u failed to start before - not installed again; ",
+                          (unsigned)manifest->parts[PART_DLL].version);
+        } else if (strcmp(dll_hex, offered) == 0) {
+            // Also its digest: a run killed after the swap did not get to record it.
+            state->version[PART_DLL] = manifest->parts[PART_DLL].version;
+            copy_text(state->dll_sha512, sizeof state->dll_sha512, offered);
+        } else {
+            result->newer |= PART_BIT(PART_DLL);
+        }
+    }
+    if (manifest->parts[PART_LAUNCHER].present) {
+        uint8_t digest[64];
+        uint64_t size = 0;
+        if (sha512_file(paths->launcher_path, digest, &size) &&
+            memcmp(digest, first_file(manifest, PART_LAUNCHER)->sha512, 64) == 0) {
+            state->version[PART_LAUNCHER] = manifest->parts[PART_LAUNCHER].version;
+        } else if (state->staged_version[PART_LAUNCHER] == manifest->parts[PART_LAUNCHER].version &&
+                   verify_staged_part(paths, manifest, PART_LAUNCHER, nullptr, 0)) {
+            // It waits whole in staging to take this launcher's place once it has closed.
+            result->staged |= PART_BIT(PART_LAUNCHER);
+        } else {
+            result->newer |= PART_BIT(PART_LAUNCHER);
+        }
+    }
+    if (!state->bots_wanted) return;
+    for (int kind = PART_BOTS; kind <= PART_RUNTIME; kind++) {
+        const ManifestPart* part = &manifest->parts[kind];
+        if (!part->present) continue;
+        if (state->staged_version[kind] == part->version && verify_staged_part(paths, manifest, kind, nullptr, 0)) {
+            result->staged |= PART_BIT(kind);
+        } else if (!part_looks_installed(paths, manifest, kind, state)) {
+            result->newer |= PART_BIT(kind);
         }
     }
 }
 
-static DWORD WINAPI update_worker(void*) {
-    char notes[600];
-    unsigned applied = 0;
-    apply_waiting_parts(&launcher.update_paths, &applied, notes, sizeof notes);
-    if (notes[0]) log_line("waiting parts: %s", notes);
-    write_game_account_file();
-    launcher.update_ok = update_once();
-    if (launcher.update_ok && update_result.dll_not_ours && !update_progress.stop) hand_over_d3d8();
-    forget_login_of_run();
-    InterlockedExchange(&update_done, 1);
-    return 0;
+// Swaps in the parts that were downloaded; a part that cannot be swapped now waits in staging for
+// the next start, and the installed and staged manifests are saved for what changed.
+static void swap_parts(const UpdatePaths* paths, const UpdateManifest* manifest, InstalledState* state,
+                       UpdateResult* result) {
+    UpdateManifest old_manifest = {};
+    bool have_old = stored_manifest_load(paths, INSTALLED_MANIFEST_FILE, &old_manifest, nullptr, 0);
+    bool installed_changed = false, waiting = false;
+    // The bots and the runtime take several moves each. They are recorded as waiting before the
+    // first move, with this manifest as the staged one, so that a start after a kill among those
+    // moves finishes the swap (apply_waiting_parts) before anything else.
+    // Without that record (a full disk) they are not begun: they stay staged for a later start.
+    unsigned several_moves = result->newer & (PART_BIT(PART_BOTS) | PART_BIT(PART_RUNTIME));
+    bool recorded = true;
+    if (several_moves) {
+        recorded = stored_manifest_save(paths, STAGED_MANIFEST_FILE, manifest);
+        if (recorded) {
+            for (int kind = 0; kind < PART_KIND_COUNT; kind++) {
+                if (several_moves & PART_BIT(kind)) state->staged_version[kind] = manifest->parts[kind].version;
+            }
+            state->staged_release = manifest->release;
+            recorded = installed_state_save(paths, state);
+        }
+    }
+    for (int kind = 0; kind < PART_KIND_COUNT; kind++) {
+        if (!(result->newer & PART_BIT(kind))) continue;
+        uint32_t version = manifest->parts[kind].version;
+        char reason[APPLY_ERROR_CAP];
+        bool swapped = false;
+        if (!recorded && (several_moves & PART_BIT(kind))) {
+            copy_text(reason, sizeof reason, "its swap could not be recorded in the update folder");
+        } else {
+            swapped = swap_part_in(paths, manifest, have_old ? &old_manifest : nullptr, kind, state,
+                                   &installed_changed, reason, sizeof reason);
+        }
+        if (swapped) {
+            result->applied |= PART_BIT(kind);
+            if (kind == PART_DLL) state->dll_managed = true;
+        } else {
+            append_format(result->message, sizeof result->message, "%s waits for the next start (%s); ",
+                          part_kind_name(kind), reason);
+            result->staged |= PART_BIT(kind);
+            state->staged_version[kind] = version;
+            waiting = true;
+        }
+    }
+    if (installed_changed && stored_manifest_save(paths, INSTALLED_MANIFEST_FILE, manifest)) {
+        state->installed_release = manifest->release;
+    }
+    if (waiting && stored_manifest_save(paths, STAGED_MANIFEST_FILE, manifest)) {
+        state->staged_release = manifest->release;
+    }
+    if (!any_part_waiting(state)) state->staged_release = 0;
+    manifest_clear(&old_manifest);
 }
 
-static DWORD WINAPI short_worker(void*) {
-    write_game_account_file();
-    forget_login_of_run();
-    look_up_newest_launcher();
-    InterlockedExchange(&update_done, 1);
-    return 0;
-}
+bool run_update(const UpdatePaths* paths, const UpdateRequest* request, UpdateProgress* progress,
+                UpdateResult* result) {
+    InstalledState state;
+    installed_state_load(paths, &state);
+    copy_text(state.channel, sizeof state.channel, request->channel);
 
-void start_update_run() {
-    if (update_started) return;
-    update_started = true;
-    reset_progress();
-    memset(&update_result, 0, sizeof update_result);
-    InterlockedExchange(&update_done, 0);
-    launcher.update_ok = false;
-    take_login_for_run();
+    SOCKET sock = INVALID_SOCKET;
+    if (!update_connect(request->host, request->port, &sock, result->message, sizeof result->message,
+                        &progress->stop)) {
+        result->stopped = progress->stop != 0;
+        return false;
+    }
+    update_send_token(sock, request->token);
+    UpdateManifest manifest = {};
+    if (!update_fetch_manifest(sock, request->channel, state.highest_release_seen, &manifest, result->message,
+                               sizeof result->message, &progress->stop)) {
+        result->stopped = progress->stop != 0;
+        update_bye(&sock);
+        return false;
+    }
+    result->release = manifest.release;
+    if (manifest.release > state.highest_release_seen) state.highest_release_seen = manifest.release;
 
-    LPTHREAD_START_ROUTINE routine;
-    if (launcher.update_host[0] && trusted_key_count() > 0 && run_logged_in) {
-        launcher.update_checked = true;
-        log_line("checking %s:%d channel %s", launcher.update_host, server_port, launcher.update_channel);
-        routine = update_worker;
+    decide_parts(paths, &manifest, &state, result);
+    bool ok = true;
+    if (result->newer == 0) {
+        update_bye(&sock);
     } else {
-        launcher.update_checked = false;
-        const char* reason = !run_logged_in            ? "not logged in"
-                             : launcher.update_host[0] ? "no ZANDOR release key built in yet"
-                                                       : "no update server";
-        log_line("no update check (%s)", reason);
-        routine = short_worker;
+        ok = download_parts(sock, paths, &manifest, result->newer, progress, result->message, sizeof result->message);
+        update_bye(&sock);
+        if (!ok) {
+            result->stopped = progress->stop != 0;
+        } else {
+            swap_parts(paths, &manifest, &state, result);
+        }
     }
-    worker_thread = CreateThread(nullptr, 0, routine, nullptr, 0, nullptr);
-    if (!worker_thread) {
-        forget_login_of_run();
-        InterlockedExchange(&update_done, 1);
+    // What this run changed is only known to the next one through installed.json: a run that cannot
+    // record it (a full disk) has not finished.
+    if (!installed_state_save(paths, &state) && ok) {
+        append_format(result->message, sizeof result->message, "cannot write %s (error %lu)", INSTALLED_STATE_FILE,
+                      (unsigned long)GetLastError());
+        ok = false;
     }
-}
-
-bool update_worker_started() {
-    return worker_thread != nullptr;
-}
-
-bool wait_for_update_worker(unsigned long timeout_ms) {
-    if (!worker_thread) return true;
-    // A worker that is still running keeps its handle, so that later stops and the shut-down wait
-    // for it again instead of taking it for ended.
-    if (WaitForSingleObject(worker_thread, timeout_ms) != WAIT_OBJECT_0) return false;
-    forget_update_worker();
-    return true;
-}
-
-void forget_update_worker() {
-    if (worker_thread) CloseHandle(worker_thread);
-    worker_thread = nullptr;
-}
-
-void stop_update_run(bool allow_restart) {
-    InterlockedExchange(&update_progress.stop, 1);
-    bool ended = wait_for_update_worker(UPDATE_WORKER_WAIT_MS);
-    // A worker that is still running keeps the run marked as started, so that no second worker
-    // works on the same files beside it.
-    if (allow_restart && ended) update_started = false;
+    manifest_clear(&manifest);
+    return ok;
 }

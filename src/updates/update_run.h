@@ -1,82 +1,21 @@
-// The update run on its worker thread, the flags and records it shares with the window, and the
-// sentences shown to the player when it ends.
-//
-// Who writes what:
-// - update_progress.stop: any thread, with an interlocked exchange, to ask the run to stop; the
-//   worker only reads it.
-// - update_progress.done_bytes / total_bytes: the worker, with interlocked 64-bit writes; the window
-//   reads them whole (core/shared_counter.h) and only paints them.
-// - update_progress.phase: the worker; the window only paints it.
-// - update_result, launcher.update_ok and launcher.player_message: the worker; the window reads
-//   them only after it saw update_done = 1.
-// - update_done: set to 0 by start_update_run and to 1 by the worker as its last act, both with an
-//   interlocked exchange; the window reads it in its status tick.
-// - update_started, update_checked, update_login: the window thread only. The worker never reads
-//   update_login: start_update_run copies the log-in it points at before the worker starts.
+// One update run: talk to the update server once, decide part by part what is out of date, stage
+// and verify it, swap it in or leave it waiting, and save what is now installed.
 #pragma once
 
 #include <stdint.h>
 
 #include "account/saved_login.h"
+#include "updates/update_paths.h"
+#include "updates/update_worker.h"
 
-// How long a stop waits for a running worker, and the shut-down for the last one.
-static const unsigned long UPDATE_WORKER_WAIT_MS = 20000;
-
-enum UpdatePhase { PHASE_EXAMINING = 1, PHASE_DOWNLOADING = 2, PHASE_FINISHED = 3, PHASE_FAILED = 4 };
-
-struct UpdateProgress {
-    volatile long stop;
-    volatile uint64_t done_bytes;
-    volatile uint64_t total_bytes;
-    volatile long phase;
+struct UpdateRequest {
+    char host[128];
+    int port;
+    char channel[32];
+    char token[TOKEN_CAP];  // empty when nobody is logged in; wiped after the run
 };
 
-struct UpdateResult {
-    uint64_t release;   // of the accepted manifest; 0 when none was accepted
-    unsigned newer;     // part bits found out of date
-    unsigned applied;   // part bits swapped in
-    unsigned staged;    // part bits waiting in staging for the next start
-    bool dll_not_ours;  // the DLL in the game folder must not be replaced
-    bool stopped;       // the download ended because stop was set
-    char message[400];
-};
-
-// What the run needs from the log-in flow. update_run.cpp points the log-in and the logged-in flag at
-// the current log-in (account/login_state.h), and the flow adds its outcome note when it attaches; the
-// window thread reads them: start_update_run takes a copy of the log-in for the worker, the outcome
-// text reads the note. A null pointer (tests may set them so) counts as nobody logged in, or no note.
-struct UpdateLogin {
-    const SavedLogin* login;   // the current log-in; its token names the player to the server
-    const bool* logged_in;     // the player is logged in
-    const char* outcome_note;  // a sentence of the log-in flow that replaces the update outcome
-};
-
-extern UpdateLogin update_login;
-extern UpdateProgress update_progress;
-extern UpdateResult update_result;
-extern bool update_started;
-extern volatile long update_done;
-
-// Starts the update worker (or the short worker when no check is made); nothing while a run was
-// started already. Called by the window when the main page is shown.
-void start_update_run();
-// Asks a running worker to stop and waits for it at most UPDATE_WORKER_WAIT_MS; clears
-// update_started when allow_restart is set (log-out, "Not you?"), so the next log-in starts a new run.
-void stop_update_run(bool allow_restart);
-// Waits at most timeout_ms for the worker; closes its handle when it ended, keeps it (and gives
-// false) when it did not end in time.
-bool wait_for_update_worker(unsigned long timeout_ms);
-// Closes the worker's handle whether it ended or not (the shut-down does this last).
-void forget_update_worker();
-// True when a worker was started in this process.
-bool update_worker_started();
-
-// One run with a fresh request and result, followed by its summary log line; gives its result.
-bool update_once();
-// The update server's port (20292); tests point it at a reference server.
-void set_update_port(int port);
-int update_port();
-
-// The sentences shown after the run (at most size-1 characters, size 600 from the window); also
-// logged as "shown: %s".
-void update_outcome_text(char* text, unsigned size);
+// The run itself; fills result (zeroed by the caller) and writes progress. True when the run got a
+// manifest and ended without a failure (parts that now wait for the next start included).
+bool run_update(const UpdatePaths* paths, const UpdateRequest* request, UpdateProgress* progress,
+                UpdateResult* result);

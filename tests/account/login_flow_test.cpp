@@ -22,7 +22,7 @@
 #include "ui/paint_pages.h"
 #include "ui/window.h"
 #include "ui/window_state.h"
-#include "updates/update_run.h"
+#include "updates/update_worker.h"
 
 namespace {
 

@@ -18,7 +18,7 @@
 #include "support/signed_manifest.h"
 #include "support/test_support.h"
 #include "support/update_server_control.h"
-#include "updates/run_update.h"
+#include "updates/update_run.h"
 #include "updates/state_files.h"
 
 struct ReleaseFile {

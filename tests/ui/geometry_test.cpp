@@ -5,7 +5,7 @@
 #include "core/launcher_state.h"
 #include "ui/pages.h"
 #include "ui/window_state.h"
-#include "updates/update_run.h"
+#include "updates/update_worker.h"
 
 namespace {
 

@@ -9,7 +9,7 @@
 #include "support/test_support.h"
 #include "ui/pages.h"
 #include "ui/window_state.h"
-#include "updates/update_run.h"
+#include "updates/update_worker.h"
 
 namespace {
 

@@ -17,7 +17,7 @@
 #include "ui/paint_tools.h"
 #include "ui/window.h"
 #include "ui/window_state.h"
-#include "updates/update_run.h"
+#include "updates/update_worker.h"
 
 namespace {
 

@@ -12,7 +12,7 @@
 #include "ui/paint_tools.h"
 #include "ui/status.h"
 #include "ui/window_state.h"
-#include "updates/update_run.h"
+#include "updates/update_worker.h"
 
 namespace {
 

@@ -11,7 +11,7 @@
 #include "ui/pages.h"
 #include "ui/window.h"
 #include "ui/window_state.h"
-#include "updates/update_run.h"
+#include "updates/update_worker.h"
 
 std::string WindowTest::game_folder;
 

@@ -22,7 +22,7 @@
 #include "ui/links.h"
 #include "ui/window_state.h"
 #include "uninstall/uninstall.h"
-#include "updates/update_run.h"
+#include "updates/update_worker.h"
 
 namespace {
 

@@ -5,7 +5,7 @@
 #include "core/settings.h"
 #include "core/text_table.h"
 #include "support/release_fixture.h"
-#include "updates/update_run.h"
+#include "updates/update_worker.h"
 
 namespace {
 

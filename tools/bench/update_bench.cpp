@@ -30,7 +30,7 @@
 #include "updates/part_kinds.h"
 #include "updates/update_paths.h"
 #include "updates/update_protocol.h"
-#include "updates/update_run.h"
+#include "updates/update_worker.h"
 #include "bench_clock.h"
 
 static SOCKET connect_loopback(int port) {

@@ -20,9 +20,9 @@
 #include "core/text.h"
 #include "updates/manifest.h"
 #include "updates/part_kinds.h"
-#include "updates/run_update.h"
-#include "updates/update_paths.h"
 #include "updates/update_run.h"
+#include "updates/update_paths.h"
+#include "updates/update_worker.h"
 #include "bench_clock.h"
 
 // When the watcher first saw each phase of the download (0 when it did not).

@@ -16,7 +16,7 @@
 #include "ui/status.h"
 #include "ui/window.h"
 #include "ui/window_state.h"
-#include "updates/update_run.h"
+#include "updates/update_worker.h"
 #include "bench_clock.h"
 
 static LRESULT CALLBACK minimal_procedure(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
