@@ -17,7 +17,8 @@ Control lines (each answered by one line starting with "OK", or "ERR <why>"):
   STALL <route> <byte> [<n>]   the same, but the connection stays open and nothing more passes either
                                way until the launcher hangs up
   REFUSE <route>               the route stops listening (connections are refused) until RESET
-  STATS                        "OK <route>:<connections>:<faults done>:<longest connection ms> ..."
+  STATS                        "OK <route>:<connections>:<faults done>:<longest connection ms>:<bytes
+                               from the server> ..." since RESET
 """
 import argparse
 import asyncio
@@ -37,6 +38,7 @@ class Route:
         self.connections = 0
         self.faults_done = 0
         self.longest_ms = 0
+        self.bytes_down = 0  # bytes of the server's answers passed on
         self.fault = None  # (kind, byte, connection number) waiting for its connection
 
 
@@ -78,10 +80,10 @@ class Connection:
         self.ended = asyncio.Event()
         self.stalled = False
 
-    async def pump(self, reader, writer, counts_for_fault):
+    async def pump(self, reader, writer, counts_for_fault, downstream):
         """Passes one direction; gives when the reader ends or the connection is ended."""
         queue = asyncio.Queue()
-        sender = asyncio.ensure_future(self.send(queue, writer))
+        sender = asyncio.ensure_future(self.send(queue, writer, downstream))
         passed = 0
         try:
             while not self.ended.is_set():
@@ -101,7 +103,7 @@ class Connection:
         await queue.put(None)
         await sender
 
-    async def send(self, queue, writer):
+    async def send(self, queue, writer, downstream):
         while True:
             item = await queue.get()
             if item is None:
@@ -121,6 +123,8 @@ class Connection:
                 if data:
                     writer.write(data)
                     await writer.drain()
+                    if downstream:
+                        self.route.bytes_down += len(data)
                     if self.rate:
                         await asyncio.sleep(len(data) / self.rate)
             except (ConnectionError, OSError):
@@ -156,8 +160,8 @@ async def serve(route, network, client_reader, client_writer):
     up_fault = fault and fault[0] == "cutup"
     if up_fault:
         conn.fault = ("cut", fault[1])
-    down = asyncio.ensure_future(conn.pump(server_reader, client_writer, down_fault))
-    up = asyncio.ensure_future(conn.pump(client_reader, server_writer, up_fault))
+    down = asyncio.ensure_future(conn.pump(server_reader, client_writer, down_fault, True))
+    up = asyncio.ensure_future(conn.pump(client_reader, server_writer, up_fault, False))
     ended = asyncio.ensure_future(conn.ended.wait())
     await asyncio.wait([down, ended], return_when=asyncio.FIRST_COMPLETED)
     if conn.ended.is_set():
@@ -200,7 +204,7 @@ async def control(routes, network, line):
         network.delay_ms = network.rate = 0
         for route in routes.values():
             route.fault = None
-            route.connections = route.faults_done = route.longest_ms = 0
+            route.connections = route.faults_done = route.longest_ms = route.bytes_down = 0
             if route.server is None:
                 await start_listening(route, network)
         return "OK"
@@ -220,7 +224,7 @@ async def control(routes, network, line):
             route.server = None
         return "OK"
     if command == "STATS":
-        return "OK " + " ".join("%s:%d:%d:%d" % (r.name, r.connections, r.faults_done, r.longest_ms)
+        return "OK " + " ".join("%s:%d:%d:%d:%d" % (r.name, r.connections, r.faults_done, r.longest_ms, r.bytes_down)
                                 for r in routes.values())
     return "ERR unknown control line"
 

@@ -223,7 +223,8 @@ def plan(count, kinds, moments, rng):
         share = (count + len(kinds) - 1 - i) // len(kinds)
         variants = {"net": NET_FAULTS, "close": CLOSE_FAULTS}.get(kind, ("",))
         for j in range(share):
-            planned.append((kind, variants[j % len(variants)], moments[j % len(moments)], (j + rng.random()) / share,
+            how = "whole run" if kind in ("scanner", "net") else moments[j % len(moments)]
+            planned.append((kind, variants[j % len(variants)], how, (j + rng.random()) / share,
                             rng.randrange(1 << 30)))
     rng.shuffle(planned)
     return [Fault(n, *item) for n, item in enumerate(planned, 1)]
@@ -427,6 +428,11 @@ def judge(soak, fault, outcome):
     if not result.killed and not result.hung and not soak.up_to_date(result.code):
         verdict.own_run = True
         return verdict
+    if fault.kind == "scanner":
+        # A scanner's short holds must not cost the player the update.
+        errors = [line for line in text.splitlines() if "(error " in line or "in use" in line]
+        outcome.problems.append("the update did NOT finish in its own run%s" % (": " + errors[0][20:].strip()
+                                                                              if errors else ""))
     repair = soak.runner.run("repair-%03d.out" % fault.number, soak.events)
     runs.wait_for_finishers()
     wrong = soak.up_to_date(repair.code)
