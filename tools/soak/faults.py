@@ -118,8 +118,18 @@ def xdotool(*words):
                           text=True, timeout=30).stdout
 
 
-def launcher_window(pid):
-    """The launcher's main window (the largest visible window of its process, or by its name)."""
+def launcher_window(pid, wait=10.0):
+    """The launcher's main window (the largest visible window of its process, or by its name),
+    waiting a while for it to show; None when it does not."""
+    end = time.monotonic() + wait
+    while True:
+        geometry = shown_window(pid)
+        if geometry or time.monotonic() > end:
+            return geometry
+        time.sleep(0.2)
+
+
+def shown_window(pid):
     found = xdotool("search", "--onlyvisible", "--pid", str(pid), "--name", WINDOW_NAME).split() or \
         xdotool("search", "--onlyvisible", "--name", "^%s$" % WINDOW_NAME).split()
     best, best_area = None, 0

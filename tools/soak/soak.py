@@ -223,7 +223,9 @@ def plan(count, kinds, moments, rng):
         share = (count + len(kinds) - 1 - i) // len(kinds)
         variants = {"net": NET_FAULTS, "close": CLOSE_FAULTS}.get(kind, ("",))
         for j in range(share):
-            how = "whole run" if kind in ("scanner", "net") else moments[j % len(moments)]
+            # Every variant meets every kind of moment in turn.
+            how = "whole run" if kind in ("scanner", "net") else moments[(j // len(variants)) % len(moments)] \
+                if len(variants) % len(moments) == 0 else moments[j % len(moments)]
             planned.append((kind, variants[j % len(variants)], how, (j + rng.random()) / share,
                             rng.randrange(1 << 30)))
     rng.shuffle(planned)
@@ -422,7 +424,9 @@ def judge(soak, fault, outcome):
     verdict.damaged = checks.damaged_files(game, soak.login_txt)
     faulty_log = read_bytes(soak.log)
     text = faulty_log.decode("latin-1")
-    verdict.disk_said = " 112" in text or "(error 112)" in text or "disk is full" in text.lower() or " 39)" in text
+    verdict.disk_said = any(words in text for words in ("error 112", "error 39", "disk is full", "not enough space"))
+    with open(os.path.join(soak.logs, "fault-%03d-launcher.log" % fault.number), "wb") as f:
+        f.write(faulty_log)
     outcome.state = ", ".join("%s %s" % (kind, "under way" if kind in verdict.under_way else states[kind][0])
                               for kind in KINDS)
     if not result.killed and not result.hung and not soak.up_to_date(result.code):
