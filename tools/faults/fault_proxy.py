@@ -79,11 +79,13 @@ class Connection:
         self.fault = fault  # (kind, byte) or None
         self.ended = asyncio.Event()
         self.stalled = False
+        self.senders = []
 
     async def pump(self, reader, writer, counts_for_fault, downstream):
         """Passes one direction; gives when the reader ends or the connection is ended."""
         queue = asyncio.Queue()
         sender = asyncio.ensure_future(self.send(queue, writer, downstream))
+        self.senders.append(sender)
         passed = 0
         try:
             while not self.ended.is_set():
@@ -172,6 +174,7 @@ async def serve(route, network, client_reader, client_writer):
         # A stall: the server is let go; the launcher keeps an open connection on which nothing
         # arrives, until it hangs up by itself.
         up.cancel()
+        await asyncio.gather(up, return_exceptions=True)
         hard_close(server_writer)
         try:
             while await client_reader.read(65536):
@@ -184,8 +187,10 @@ async def serve(route, network, client_reader, client_writer):
         await asyncio.wait([up, ended], return_when=asyncio.FIRST_COMPLETED)
         client_writer.close()
         server_writer.close()
-    for task in (down, up, ended):
+    tasks = [down, up, ended] + conn.senders
+    for task in tasks:
         task.cancel()
+    await asyncio.gather(*tasks, return_exceptions=True)
     route.longest_ms = max(route.longest_ms, int((time.monotonic() - started) * 1000))
 
 
