@@ -38,6 +38,7 @@ import argparse
 import os
 import random
 import shutil
+import subprocess
 import sys
 import time
 
@@ -244,6 +245,8 @@ class Outcome:
         self.problems = []  # what went wrong beyond the folder's state
         self.bound = None  # seconds the run had to end within (net)
         self.missed = False  # every run ended before its moment
+        self.state = ""  # each part's state after the faulty run
+        self.held = self.longest_hold = 0  # the scanner's holds and the longest of them, in ms
 
 
 def moment_of(soak, fault):
@@ -344,6 +347,8 @@ def net_fault(soak, fault, outcome):
     outcome.bound = soak.duration * 1.5 + slow + CONNECT_S + ANSWER_S + IDLE_S + WORKER_S
     result = soak.runner.run("fault-%03d.out" % fault.number, soak.events, limit=outcome.bound * 2)
     stats = faults.network_stats(port)
+    outcome.notes.append("update connections %d, %d bytes from the server; account connections %d" % (
+        stats["update"][0], stats["update"][3], stats["account"][0]))
     if fault.variant not in ("delay", "refuse") and not any(s[1] for s in stats.values()):
         outcome.notes.append("the fault's connection was not made")
     faults.network(port, [])
@@ -381,7 +386,9 @@ def close_fault(soak, fault, outcome):
         try:
             code = second["process"].wait(timeout=CONNECT_S + ANSWER_S + WORKER_S)
             outcome.notes.append("the second start ended with %d after %.1f s" % (code, time.monotonic() - second["started"]))
-        except Exception:  # noqa: BLE001  (a wait that times out)
+            if code != 0:
+                outcome.problems.append("the second start ended with exit code %d" % code)
+        except subprocess.TimeoutExpired:
             outcome.problems.append("the second start did not end by itself")
             soak.runner.kill(second["process"])
             second["process"].wait()
@@ -476,8 +483,8 @@ def report(soak, done, started):
             with_scanner = sum(r.seconds for r in results) / max(1, len(results))
             seen = "%d of %d updates finished in their own run; %d files held, the longest %d ms; an update takes " \
                    "%.1f s with the scanner, %.1f s without" % (
-                       own, len(items), sum(getattr(o, "held", 0) for _, o, _ in items),
-                       max([getattr(o, "longest_hold", 0) for _, o, _ in items] + [0]), with_scanner, soak.duration)
+                       own, len(items), sum(o.held for _, o, _ in items),
+                       max(o.longest_hold for _, o, _ in items), with_scanner, soak.duration)
         elif kind == "disk":
             seen = "%d runs logged a full disk; %d ended by themselves" % (
                 sum(1 for _, _, v in items if v.disk_said), sum(1 for r in results if not r.hung))
@@ -561,10 +568,10 @@ def tell(soak, fault, outcome, verdict):
     if verdict.under_way and not verdict.not_repaired:
         how += "; the swap under way (%s) finished by the next start" % ", ".join(verdict.under_way)
     if wrong:
-        say("%s: %s; %s" % (outcome.label, getattr(outcome, "state", ""), "; ".join(wrong)))
+        say("%s: %s; %s" % (outcome.label, outcome.state, "; ".join(wrong)))
         soak.keep("fault-%03d" % fault.number)
     else:
-        say("%s: %s; %s%s" % (outcome.label, getattr(outcome, "state", ""), how, " (%s)" % notes if notes else ""))
+        say("%s: %s; %s%s" % (outcome.label, outcome.state, how, " (%s)" % notes if notes else ""))
 
 
 if __name__ == "__main__":
