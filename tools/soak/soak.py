@@ -191,10 +191,10 @@ def measure(soak):
         if attempt == 0:
             runs.write_event_list(soak.events, os.path.join(soak.logs, "unkilled-events.txt"))
             soak.events.recording = False
-            stats = faults.network_stats(soak.args.proxy_control)
-            soak.update_bytes = stats["update"][3]
-            soak.account_connections = stats["account"][0]
             soak.requests = sum(1 for line in releases.recorded(soak.args.update_control) if line.startswith(b"GET"))
+        stats = faults.network_stats(soak.args.proxy_control)
+        soak.update_bytes = stats["update"][3]
+        soak.account_connections = min(stats["account"][0], soak.account_connections or stats["account"][0])
         soak.reset()
     soak.duration, soak.event_count, soak.change_count = sum(durations) / 2, min(counts), min(change_counts)
     say("an unkilled update takes %.1f s here with %d file-system events in the game folder, %d of them files made, "
@@ -207,10 +207,11 @@ def measure(soak):
 # ---- plan ---------------------------------------------------------------------------------------
 
 class Fault:
-    def __init__(self, number, kind, variant, how, fraction, seed):
+    def __init__(self, number, kind, variant, index, how, fraction, seed):
         self.number = number
         self.kind = kind
         self.variant = variant  # what of the kind: a network fault or an impatient player's act
+        self.index = index  # the how-manyth fault of its variant: spreads delays, bytes and routes
         self.how = how  # the moment: time, event or change (kill, disk, close)
         self.fraction = fraction  # where in the run, 0..1
         self.seed = seed
@@ -227,7 +228,7 @@ def plan(count, kinds, moments, rng):
             # Every variant meets every kind of moment in turn.
             how = "whole run" if kind in ("scanner", "net") else moments[(j // len(variants)) % len(moments)] \
                 if len(variants) % len(moments) == 0 else moments[j % len(moments)]
-            planned.append((kind, variants[j % len(variants)], how, (j + rng.random()) / share,
+            planned.append((kind, variants[j % len(variants)], j // len(variants), how, (j + rng.random()) / share,
                             rng.randrange(1 << 30)))
     rng.shuffle(planned)
     return [Fault(n, *item) for n, item in enumerate(planned, 1)]
@@ -314,7 +315,7 @@ def net_fault(soak, fault, outcome):
     port = soak.args.proxy_control
     slow = 0.0
     if fault.variant == "delay":
-        rtt = (20, 100, 300)[fault.number % 3]
+        rtt = (20, 100, 300)[fault.index % 3]
         rate = rng.choice((0, 2 << 20, 4 << 20))
         faults.network(port, ["DELAY %d" % (rtt // 2), "RATE %d" % rate])
         what = "round trip %d ms%s" % (rtt, ", %d KiB/s" % (rate >> 10) if rate else "")
@@ -323,7 +324,7 @@ def net_fault(soak, fault, outcome):
     elif fault.variant in ("reset", "stall"):
         # A byte in the hello's answer, the manifest's answer or a piece, by turns.
         manifest = os.path.getsize(soak.new_text) + len(b"OK %d\n" % os.path.getsize(soak.new_text))
-        place = ("hello", "manifest", "piece")[fault.number % 3]
+        place = ("hello", "manifest", "piece")[fault.index % 3]
         if place == "hello":
             byte = rng.randrange(HELLO_ANSWER)
         elif place == "manifest":
@@ -333,14 +334,14 @@ def net_fault(soak, fault, outcome):
         faults.network(port, ["%s update %d" % ("CUT" if fault.variant == "reset" else "STALL", byte)])
         what = "%s at byte %d (in the %s)" % (fault.variant, byte, place)
     elif fault.variant == "account":
-        number = 1 + fault.number % max(1, soak.account_connections)
+        number = 1 + fault.index % max(1, soak.account_connections)
         byte = rng.randrange(1, 200)
         verb = rng.choice(("CUT", "CUTUP", "STALL"))
         faults.network(port, ["%s account %d %d" % (verb, byte, number)])
         what = "%s of account exchange %d at byte %d" % ({"CUT": "reset", "CUTUP": "reset (request)",
                                                           "STALL": "stall"}[verb], number, byte)
     else:
-        route = ("update", "account")[fault.number % 2]
+        route = ("update", "account")[fault.index % 2]
         faults.network(port, ["REFUSE " + route])
         what = "%s connections refused" % route
     outcome.label = "net %d/%d: %s" % (fault.number, soak.args.faults, what)
