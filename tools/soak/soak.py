@@ -263,6 +263,7 @@ def run_at_moment(soak, fault, outcome, act, what):
     """Runs until the act at the fault's moment was done; a run that ends before its moment was a
     whole run (which must be up to date), and the moment is moved earlier and tried again."""
     limit = soak.duration * 4 + CONNECT_S + ANSWER_S + WORKER_S
+    outcome.bound = limit
     for _ in range(5):
         moment, where = moment_of(soak, fault)
         outcome.label = "%s %d/%d: %s at %s" % (fault.kind, fault.number, soak.args.faults, what, where)
@@ -293,7 +294,8 @@ def scanner_fault(soak, fault, outcome):
     outcome.label = "scanner %d/%d" % (fault.number, soak.args.faults)
     scanner = faults.Scanner(soak.args.scanner, soak.game, os.path.join(soak.logs, "scanner-%03d.txt" % fault.number),
                              fault.seed)
-    result = soak.runner.run("fault-%03d.out" % fault.number, soak.events, limit=soak.duration * 4 + 120)
+    outcome.bound = soak.duration * 4 + 120
+    result = soak.runner.run("fault-%03d.out" % fault.number, soak.events, limit=outcome.bound)
     runs.wait_for_finishers()
     held, longest = scanner.stop()
     outcome.notes.append("%d files held, the longest %d ms" % (held, longest))
