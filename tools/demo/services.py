@@ -96,7 +96,7 @@ def make_site(args):
 
 def control(port, lines):
     """Sends control lines to a reference server and checks that each one is answered OK."""
-    control_client.control(port, lines, who="services", timeout=10)
+    control_client.control(port, lines, who="services", timeout=60)
 
 
 def load_release(args):

@@ -3,7 +3,7 @@
 connections to its server, with a fixed delay per direction, a bandwidth cap, a connection reset or a
 stall at a chosen byte of a chosen connection, and refused connections, all set through a control port.
 
-Usage: fault_proxy.py --route NAME:LISTEN:UPSTREAM [--route ...] --ports-file PATH
+Usage: fault_proxy.py --route NAME:LISTEN:UPSTREAM [--route ...] --ports-file PATH [--wait-for-ports S]
 Each route listens on 127.0.0.1:LISTEN (0: a free port) and passes to 127.0.0.1:UPSTREAM. Once all
 listen, PATH receives one line: the control port, then each route's port in the order given.
 
@@ -194,9 +194,19 @@ async def serve(route, network, client_reader, client_writer):
     route.longest_ms = max(route.longest_ms, int((time.monotonic() - started) * 1000))
 
 
-async def start_listening(route, network):
-    route.server = await asyncio.start_server(lambda r, w: serve(route, network, r, w), "127.0.0.1",
-                                              route.listen, reuse_address=True)
+async def start_listening(route, network, wait_s=0):
+    """Listens on the route's port; while another program holds it, tries again every second for up
+    to wait_s seconds (the launcher's ports are fixed and shared by every run on the machine)."""
+    end = time.monotonic() + wait_s
+    while True:
+        try:
+            route.server = await asyncio.start_server(lambda r, w: serve(route, network, r, w), "127.0.0.1",
+                                                      route.listen, reuse_address=True)
+            break
+        except OSError:
+            if time.monotonic() > end:
+                raise
+            await asyncio.sleep(1)
     route.listen = route.server.sockets[0].getsockname()[1]
 
 
@@ -254,7 +264,7 @@ async def run(args):
         name, listen, upstream = text.split(":")
         routes[name] = Route(name, int(listen), int(upstream))
     for route in routes.values():
-        await start_listening(route, network)
+        await start_listening(route, network, args.wait_for_ports)
     control_server = await asyncio.start_server(lambda r, w: serve_control(routes, network, r, w), "127.0.0.1", 0)
     ports = [control_server.sockets[0].getsockname()[1]] + [r.listen for r in routes.values()]
     temporary = args.ports_file + ".tmp"
@@ -268,6 +278,7 @@ def main(argv):
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     parser.add_argument("--route", action="append", required=True, help="NAME:LISTEN:UPSTREAM")
     parser.add_argument("--ports-file", required=True)
+    parser.add_argument("--wait-for-ports", type=int, default=0, help="seconds to wait for a port in use")
     asyncio.run(run(parser.parse_args(argv)))
 
 
