@@ -18,7 +18,6 @@ Figures are written to FILE as "@name value" lines.
 import argparse
 import os
 import re
-import socket
 import subprocess
 import sys
 import time
@@ -26,21 +25,13 @@ import time
 HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, os.path.join(HERE, "..", "demo"))
 import services  # noqa: E402  (the demo account's answers)
+import control_client  # noqa: E402  (services put its folder on the path)
 
 TICK = os.sysconf("SC_CLK_TCK")
 
 
 def control(port, lines):
-    answers = []
-    with socket.create_connection(("127.0.0.1", port), timeout=10) as conn:
-        reader = conn.makefile("rb")
-        for line in lines:
-            conn.sendall(line.encode() + b"\n")
-            answer = reader.readline().decode().strip()
-            if not answer.startswith("OK") and not line.startswith(("COUNT", "LAST")):
-                raise SystemExit("launcher_flow: %s... answered %r" % (line[:40], answer))
-            answers.append(answer)
-    return answers
+    return control_client.control(port, lines, who="launcher_flow", timeout=10, free=("COUNT", "LAST"))
 
 
 def hexed(text):

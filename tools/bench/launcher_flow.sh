@@ -54,17 +54,14 @@ read -r _ update_control < "$work/update.ports"
       --release-folder "$work/release"
 
 # ---- one poll --------------------------------------------------------------------------------------
-"$py" - "$account_control" <<'PY'
-import socket, sys
-answers = ["RESET",
-           "ANSWER WEBLOGIN " + "\t".join(["REQUEST", "bench-request", "bench-poll-key", "ZND-0000",
-                                           "http://127.0.0.1:20294/login", "600000"]).encode().hex(),
-           "DEFAULT WEBPOLL " + b"PENDING".hex()]
-with socket.create_connection(("127.0.0.1", int(sys.argv[1])), timeout=10) as conn:
-    reader = conn.makefile("rb")
-    for line in answers:
-        conn.sendall(line.encode() + b"\n")
-        assert reader.readline().startswith(b"OK")
+"$py" - "$account_control" "$root/tests/peers" <<'PY'
+import sys
+sys.path.insert(0, sys.argv[2])
+from control_client import control
+control(sys.argv[1], ["RESET",
+                      "ANSWER WEBLOGIN " + "\t".join(["REQUEST", "bench-request", "bench-poll-key", "ZND-0000",
+                                                      "http://127.0.0.1:20294/login", "600000"]).encode().hex(),
+                      "DEFAULT WEBPOLL " + b"PENDING".hex()], who="launcher_flow bench", timeout=10)
 PY
 export WINEPREFIX="${WINEPREFIX:-$root/build/wineprefix}"
 ZANDOR_ACCOUNT_PORT=20293 "$root/scripts/wine-run" "$out/poll_bench.exe" | tr -d '\r' > "$work/poll.out"

@@ -87,19 +87,16 @@ printf '{"channel": "client", "highest_release_seen": 1, "installed_release": 1,
 mv "$game" "$work/installed1"
 
 # ---- release 2: one file changed ---------------------------------------------------------------------
-"$py" - "$control" "$work/manifest2.txt" "$work/release2/$changed" <<'PY'
-import base64, socket, sys
+"$py" - "$control" "$work/manifest2.txt" "$work/release2/$changed" "$root/tests/peers" <<'PY'
+import base64, sys
+sys.path.insert(0, sys.argv[4])
+from control_client import control
 lines = ["RESET"]
 with open(sys.argv[2], "rb") as f:
     lines.append("MANIFEST client " + base64.b64encode(f.read()).decode())
 with open(sys.argv[3], "rb") as f:
     lines.append("FILE " + base64.b64encode(f.read()).decode())
-with socket.create_connection(("127.0.0.1", int(sys.argv[1])), timeout=30) as conn:
-    reader = conn.makefile("rb")
-    for line in lines:
-        conn.sendall(line.encode() + b"\n")
-        if not reader.readline().startswith(b"OK"):
-            raise SystemExit("update_e2e bench: the update server refused " + line[:20])
+control(sys.argv[1], lines, who="update_e2e bench")
 PY
 
 # Alternately before and after, so a busy moment of the shared machine falls on both.

@@ -16,10 +16,12 @@ Run with Debian's /usr/bin/python3 (it needs python3-nacl).
 import argparse
 import base64
 import os
-import socket
 import sys
 
 import nacl.signing
+
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "tests", "peers"))
+import control_client  # noqa: E402  (the one client of the control ports)
 
 # The demo account: what the account server hands out.
 DEMO_TOKEN = "pgt1.demo-session-0001"
@@ -94,13 +96,7 @@ def make_site(args):
 
 def control(port, lines):
     """Sends control lines to a reference server and checks that each one is answered OK."""
-    with socket.create_connection(("127.0.0.1", port), timeout=10) as conn:
-        reader = conn.makefile("rb")
-        for line in lines:
-            conn.sendall(line.encode() + b"\n")
-            answer = reader.readline().decode().strip()
-            if not answer.startswith("OK"):
-                raise SystemExit("services: %s... answered %r" % (line[:40], answer))
+    control_client.control(port, lines, who="services", timeout=60)
 
 
 def load_release(args):

@@ -1,0 +1,58 @@
+#!/usr/bin/env bash
+# tools/bench/network.sh [OUT_DIR]: the download of a 64 MiB part through the fault proxy
+# (tools/faults/fault_proxy.py) at round trips of 20, 100 and 300 ms, under Wine against the launcher
+# library built with the test configuration. The protocol keeps one 256 KiB request outstanding, so
+# one round trip per piece bounds the throughput at 256 KiB / RTT; the figure is the throughput of the
+# transfer into the .part file against that bound, as a ratio (goal at least 0.9 at each delay: nothing
+# else is lost). Under the user-mode emulator the figures are marked as emulated.
+set -euo pipefail
+root=$(cd "$(dirname "$0")/../.." && pwd)
+out=${1:-$root/build/bench}
+# shellcheck source=common.sh
+source "$root/tools/bench/common.sh"
+py=/usr/bin/python3
+mkdir -p "$out"
+
+build=$(bench_library "$root" "$out")
+bench_link "$root" "$build" "$out/update_bench.exe" "$root/tools/bench/update_bench.cpp"
+
+bench_work zandor-bench-network
+export WINEPREFIX="${WINEPREFIX:-$root/build/wineprefix}"
+part_mib=64
+release="$work/release"
+mkdir -p "$release/dll"
+head -c $((part_mib << 20)) /dev/urandom > "$release/dll/d3d8.dll"
+printf 'channel client\nrelease 1\npart dll 1 required\n' > "$release/release.txt"
+"$py" "$root/tools/sign_manifest.py" sign --key "$root/tests/updates/keys/test_release_1.key" \
+      --release-folder "$release" --out "$work/manifest.txt" >/dev/null
+
+"$py" "$root/tools/bench/bench_servers.py" update --ports-file "$work/update.ports" \
+      --manifest "$work/manifest.txt" --file "$release/dll/d3d8.dll" &
+pids+=($!)
+wait_for_file "$work/update.ports" 300 || { echo "network bench: the update server did not start" >&2; exit 1; }
+read -r update_port _ < "$work/update.ports"
+"$py" "$root/tools/faults/fault_proxy.py" --route "update:0:$update_port" --ports-file "$work/proxy.ports" &
+pids+=($!)
+wait_for_file "$work/proxy.ports" 300 || { echo "network bench: the fault proxy did not start" >&2; exit 1; }
+read -r proxy_control proxy_port < "$work/proxy.ports"
+
+mark=""
+[ "${BENCH_EMULATED:-0}" = 1 ] && mark=" (emulated 32-bit: the launcher's side runs under the user-mode emulator)"
+for rtt in 20 100 300; do
+  "$py" "$root/tests/peers/control_client.py" "$proxy_control" RESET "DELAY $((rtt / 2))" >/dev/null
+  rm -rf "$work/game" && mkdir -p "$work/game"
+  "$root/scripts/wine-run" "$out/update_bench.exe" download "$proxy_port" "$(winpath "$work/game")" \
+      | tr -d '\r' > "$work/rtt$rtt.out"
+  cmp -s "$work/game/ombrix_data/updates/staging/dll_v1/d3d8.dll" "$release/dll/d3d8.dll" || {
+    echo "network bench: the staged file differs at a round trip of $rtt ms" >&2
+    exit 1
+  }
+  ms=$(figure download_transfer_ms "$work/rtt$rtt.out")
+  rate=$(calc "$part_mib / ($ms / 1000)")
+  bound=$(calc "0.25 / ($rtt / 1000)")
+  ratio=$(calc "$rate / $bound")
+  echo "64 MiB through the fault proxy at a round trip of $rtt ms: $ms ms ($rate MiB/s), bound 256 KiB / RTT =" \
+       "$bound MiB/s, ratio $ratio (goal at least 0.9)$mark"
+  record "64 MiB download at RTT $rtt ms / (256 KiB / RTT)" "$ratio ($rate of $bound MiB/s)${mark:+ emulated}" \
+         "at least 0.9" "$(awk -v v="$ratio" 'BEGIN { print (v + 0 >= 0.9) ? "met" : "not met" }')"
+done
