@@ -41,7 +41,7 @@ mark=""
 for rtt in 20 100 300; do
   "$py" "$root/tests/peers/control_client.py" "$proxy_control" RESET "DELAY $((rtt / 2))" >/dev/null
   rm -rf "$work/game" && mkdir -p "$work/game"
-  "$root/scripts/wine-run" "$out/update_bench.exe" download "$proxy_port" "$(winpath "$work/game")" \
+  "$root/scripts/wine-run" "$out/update_bench.exe" download "$proxy_port" "$(windows_path "$work/game")" \
       | tr -d '\r' > "$work/rtt$rtt.out"
   cmp -s "$work/game/ombrix_data/updates/staging/dll_v1/d3d8.dll" "$release/dll/d3d8.dll" || {
     echo "network bench: the staged file differs at a round trip of $rtt ms" >&2
