@@ -33,6 +33,25 @@ DWORD WINAPI write_lines(void* parameter) {
     return 0;
 }
 
+// Starts THREADS writers at once, runs meanwhile (when given) on this thread, and waits for them.
+bool write_on_all_threads(void (*meanwhile)()) {
+    HANDLE go = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    Writer writers[THREADS];
+    HANDLE threads[THREADS];
+    int started = 0;
+    for (; started < THREADS; started++) {
+        writers[started] = {started, go};
+        threads[started] = CreateThread(nullptr, 0, write_lines, &writers[started], 0, nullptr);
+        if (!threads[started]) break;
+    }
+    SetEvent(go);
+    if (meanwhile) meanwhile();
+    WaitForMultipleObjects(started, threads, TRUE, INFINITE);
+    for (int t = 0; t < started; t++) CloseHandle(threads[t]);
+    CloseHandle(go);
+    return started == THREADS;
+}
+
 // "YYYY-MM-DD hh:mm:ss " with digits where digits belong.
 bool has_time_stamp(const std::string& line) {
     const char shape[] = "dddd-dd-dd dd:dd:dd ";
@@ -72,18 +91,7 @@ struct LogFile : testing::Test {
 }  // namespace
 
 TEST_F(LogFile, LinesOfSeveralThreadsNeverMix) {
-    HANDLE go = CreateEventA(nullptr, TRUE, FALSE, nullptr);
-    Writer writers[THREADS];
-    HANDLE threads[THREADS];
-    for (int t = 0; t < THREADS; t++) {
-        writers[t] = {t, go};
-        threads[t] = CreateThread(nullptr, 0, write_lines, &writers[t], 0, nullptr);
-        ASSERT_NE(threads[t], nullptr);
-    }
-    SetEvent(go);
-    WaitForMultipleObjects(THREADS, threads, TRUE, INFINITE);
-    for (HANDLE thread : threads) CloseHandle(thread);
-    CloseHandle(go);
+    ASSERT_TRUE(write_on_all_threads(nullptr));
 
     int next[THREADS] = {};
     int bad = 0;
@@ -129,20 +137,10 @@ TEST_F(LogFile, OneCallMakesOneTimeStampedLine) {
 // Threads that go on logging while the log is closed (a worker that outlived its wait) write
 // nothing after the close, and never into a closed stream; every line before it is whole.
 TEST_F(LogFile, LoggingWhileTheLogClosesIsSafe) {
-    HANDLE go = CreateEventA(nullptr, TRUE, FALSE, nullptr);
-    Writer writers[THREADS];
-    HANDLE threads[THREADS];
-    for (int t = 0; t < THREADS; t++) {
-        writers[t] = {t, go};
-        threads[t] = CreateThread(nullptr, 0, write_lines, &writers[t], 0, nullptr);
-        ASSERT_NE(threads[t], nullptr);
-    }
-    SetEvent(go);
-    Sleep(20);
-    log_close();
-    WaitForMultipleObjects(THREADS, threads, TRUE, INFINITE);
-    for (HANDLE thread : threads) CloseHandle(thread);
-    CloseHandle(go);
+    ASSERT_TRUE(write_on_all_threads([] {
+        Sleep(20);
+        log_close();
+    }));
     const std::string closed_size = std::to_string(file_text(path).size());
     log_line("after the close");
     EXPECT_EQ(std::to_string(file_text(path).size()), closed_size);
