@@ -11,6 +11,8 @@ The control port takes lines, each answered by one line:
   ANSWER WORD ANSWER_HEX        queue an answer for the next request whose first field is WORD; such
                                 answers are given in order, before the default for WORD
   DEFAULT WORD ANSWER_HEX       the answer to requests whose first field is WORD, when none is queued
+  DELAY WORD MS                 answer requests whose first field is WORD only MS milliseconds after
+                                they were opened (they are in the record at once)
   RESET                         clear the queue, the defaults and the record
   COUNT                         number of link connections so far
   LAST [K]                      the K-th last connection (1 = last): "PUBLIC NONCE REQUEST_HEX"
@@ -35,6 +37,7 @@ class State:
         self.queue = []
         self.defaults = {}
         self.word_queues = {}
+        self.delays = {}
         self.record = []
 
     def next_script(self):
@@ -43,13 +46,21 @@ class State:
                 return self.queue.pop(0)
         return ("ok", None)
 
+    def delay(self, request):
+        with self.lock:
+            return self.delays.get(request_word(request), 0)
+
     def default_answer(self, request):
-        word = request.split(b"\t", 1)[0].decode("latin-1")
+        word = request_word(request)
         with self.lock:
             queued = self.word_queues.get(word)
             if queued:
                 return queued.pop(0)
             return self.defaults.get(word, b"OK")
+
+
+def request_word(request):
+    return request.split(b"\t", 1)[0].decode("latin-1")
 
 
 def read_line(conn, limit=8192):
@@ -98,6 +109,7 @@ def serve_link(conn, state, signing_key):
             return
         if behaviour.startswith("slow:"):
             time.sleep(int(behaviour[len("slow:"):]) / 1000.0)
+        time.sleep(state.delay(request) / 1000.0)
         if answer is None:
             answer = state.default_answer(request)
         conn.sendall(session.answer_line(behaviour, answer))
@@ -134,11 +146,16 @@ def serve_control(conn, state):
                     answer = b"" if words[2] == "-" else bytes.fromhex(words[2])
                     state.word_queues.setdefault(words[1], []).append(answer)
                 reply = "OK"
+            elif words[0] == "DELAY" and len(words) == 3 and words[2].isdigit():
+                with state.lock:
+                    state.delays[words[1]] = int(words[2])
+                reply = "OK"
             elif words[0] == "RESET":
                 with state.lock:
                     state.queue.clear()
                     state.defaults.clear()
                     state.word_queues.clear()
+                    state.delays.clear()
                     state.record.clear()
                 reply = "OK"
             elif words[0] == "COUNT":
