@@ -16,6 +16,34 @@ bool send_all(SOCKET socket, const char* bytes, size_t length) {
     return true;
 }
 
+// A line being read: what is stored of it so far, and whether an LF ended it or it did not fit.
+struct LineSoFar {
+    char* buffer;
+    size_t capacity;
+    size_t length;
+    bool ended;
+    bool failed;
+};
+
+// Stores received bytes (without CR) until an LF ends the line or the buffer is full, which fails it.
+// Returns how many bytes were looked at: those after the LF are left to the caller.
+static size_t take_line_bytes(LineSoFar* line, const char* bytes, size_t count) {
+    size_t i = 0;
+    while (i < count && !line->ended && !line->failed) {
+        char c = bytes[i++];
+        if (c == '\n') {
+            line->ended = true;
+        } else if (c != '\r') {
+            if (line->length + 1 >= line->capacity) {
+                line->failed = true;
+            } else {
+                line->buffer[line->length++] = c;
+            }
+        }
+    }
+    return i;
+}
+
 bool read_line(SOCKET socket, char* buffer, size_t capacity) {
     size_t length = 0;
     return read_line_waiting(socket, buffer, capacity, &length, nullptr, nullptr);
@@ -25,13 +53,11 @@ bool read_line_waiting(SOCKET socket, char* buffer, size_t capacity, size_t* len
                        const void* context) {
     *length_out = 0;
     if (capacity == 0) return false;
-    size_t length = 0;
-    buffer[0] = 0;
+    LineSoFar line = {buffer, capacity, 0, false, false};
     // The bytes waiting are looked at first and only those up to the LF are taken, so nothing after
     // the line is consumed; this costs two calls per arrival instead of one per byte.
     char chunk[512];
-    bool ended = false, failed = false;
-    while (!ended && !failed) {
+    while (!line.ended && !line.failed) {
         if (wait && !wait(socket, context)) break;
         int waiting = recv(socket, chunk, (int)sizeof chunk, MSG_PEEK);
         if (waiting < 1) break;
@@ -39,23 +65,12 @@ bool read_line_waiting(SOCKET socket, char* buffer, size_t capacity, size_t* len
         int take = lf ? (int)(lf - chunk) + 1 : waiting;
         int got = recv(socket, chunk, take, 0);
         if (got < 1) break;
-        for (int i = 0; i < got && !ended && !failed; i++) {
-            char c = chunk[i];
-            if (c == '\n') {
-                ended = true;
-            } else if (c != '\r') {
-                if (length + 1 >= capacity) {
-                    failed = true;
-                } else {
-                    buffer[length++] = c;
-                }
-            }
-        }
+        take_line_bytes(&line, chunk, (size_t)got);
     }
-    buffer[length] = 0;
-    *length_out = length;
+    buffer[line.length] = 0;
+    *length_out = line.length;
     wipe(chunk, sizeof chunk);
-    return ended;
+    return line.ended;
 }
 
 void reader_start(SocketReader* reader, SOCKET socket) {
@@ -80,26 +95,14 @@ bool reader_line(SocketReader* reader, char* buffer, size_t capacity, size_t* le
                  const void* context) {
     *length_out = 0;
     if (capacity == 0) return false;
-    size_t length = 0;
-    bool ended = false, failed = false;
-    while (!ended && !failed) {
+    LineSoFar line = {buffer, capacity, 0, false, false};
+    while (!line.ended && !line.failed) {
         if (reader->start == reader->end && !reader_fill(reader, wait, context)) break;
-        while (reader->start < reader->end && !ended && !failed) {
-            char c = reader->buffer[reader->start++];
-            if (c == '\n') {
-                ended = true;
-            } else if (c != '\r') {
-                if (length + 1 >= capacity) {
-                    failed = true;
-                } else {
-                    buffer[length++] = c;
-                }
-            }
-        }
+        reader->start += take_line_bytes(&line, reader->buffer + reader->start, reader->end - reader->start);
     }
-    buffer[length] = 0;
-    *length_out = length;
-    return ended;
+    buffer[line.length] = 0;
+    *length_out = line.length;
+    return line.ended;
 }
 
 bool reader_exact(SocketReader* reader, void* out, size_t length, LineWait wait, const void* context) {

@@ -204,26 +204,51 @@ bool run_launcher_closing_window(const std::string& command_line, const std::str
     return code != STILL_ACTIVE;
 }
 
-std::vector<unsigned long> copy_screen(int x, int y, int width, int height) {
+std::vector<unsigned> draw_off_screen(int width, int height, void (*draw)(void* dc, const void* context),
+                                      const void* context) {
     HDC screen = GetDC(nullptr);
     HDC memory = CreateCompatibleDC(screen);
     BITMAPINFO info = {};
     info.bmiHeader.biSize = sizeof info.bmiHeader;
     info.bmiHeader.biWidth = width;
-    info.bmiHeader.biHeight = -height;
+    info.bmiHeader.biHeight = -height;  // top-down rows
     info.bmiHeader.biPlanes = 1;
     info.bmiHeader.biBitCount = 32;
     void* bits = nullptr;
     HBITMAP bitmap = CreateDIBSection(screen, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
-    HGDIOBJ old = SelectObject(memory, bitmap);
-    BitBlt(memory, 0, 0, width, height, screen, x, y, SRCCOPY);
-    GdiFlush();
-    std::vector<unsigned long> pixels((size_t)width * height);
-    const unsigned char* bytes = (const unsigned char*)bits;
-    for (size_t i = 0; i < pixels.size(); i++) pixels[i] = RGB(bytes[i * 4 + 2], bytes[i * 4 + 1], bytes[i * 4]);
-    SelectObject(memory, old);
-    DeleteObject(bitmap);
-    DeleteDC(memory);
     ReleaseDC(nullptr, screen);
+    std::vector<unsigned> pixels;
+    if (bitmap) {
+        HGDIOBJ old = SelectObject(memory, bitmap);
+        draw(memory, context);
+        GdiFlush();
+        pixels.assign((const unsigned*)bits, (const unsigned*)bits + (size_t)width * height);
+        SelectObject(memory, old);
+        DeleteObject(bitmap);
+    }
+    DeleteDC(memory);
+    return pixels;
+}
+
+namespace {
+
+struct ScreenRect {
+    int x, y, width, height;
+};
+
+void copy_from_screen(void* dc, const void* context) {
+    const ScreenRect* rect = (const ScreenRect*)context;
+    HDC screen = GetDC(nullptr);
+    BitBlt((HDC)dc, 0, 0, rect->width, rect->height, screen, rect->x, rect->y, SRCCOPY);
+    ReleaseDC(nullptr, screen);
+}
+
+}  // namespace
+
+std::vector<unsigned long> copy_screen(int x, int y, int width, int height) {
+    ScreenRect rect = {x, y, width, height};
+    std::vector<unsigned> raw = draw_off_screen(width, height, copy_from_screen, &rect);
+    std::vector<unsigned long> pixels(raw.size());
+    for (size_t i = 0; i < raw.size(); i++) pixels[i] = RGB((raw[i] >> 16) & 0xFF, (raw[i] >> 8) & 0xFF, raw[i] & 0xFF);
     return pixels;
 }

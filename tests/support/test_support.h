@@ -50,5 +50,9 @@ bool close_launcher_window(void* process, unsigned long timeout_ms = 30000);
 bool run_launcher_closing_window(const std::string& command_line, const std::string& folder,
                                  unsigned long* exit_code, unsigned long timeout_ms = 60000);
 
+// Calls draw with a memory DC (an HDC) that holds a 32-bit picture of width x height, and gives the
+// picture's pixels row by row as they lie in memory (blue in the low byte, then green and red).
+std::vector<unsigned> draw_off_screen(int width, int height, void (*draw)(void* dc, const void* context),
+                                      const void* context);
 // The screen's pixels in a rectangle, row by row, as COLORREF values (RGB).
 std::vector<unsigned long> copy_screen(int x, int y, int width, int height);

@@ -8,6 +8,7 @@
 
 #include "core/launcher_state.h"
 #include "core/text.h"
+#include "support/test_support.h"
 #include "ui/background.h"
 #include "ui/pages.h"
 #include "ui/paint_pages.h"
@@ -19,25 +20,14 @@ namespace {
 
 // A background built off screen, as 32-bit pixels.
 std::vector<unsigned> background_pixels(int width, int height) {
-    HDC screen = GetDC(nullptr);
-    HDC memory = CreateCompatibleDC(screen);
-    BITMAPINFO info = {};
-    info.bmiHeader.biSize = sizeof info.bmiHeader;
-    info.bmiHeader.biWidth = width;
-    info.bmiHeader.biHeight = -height;
-    info.bmiHeader.biPlanes = 1;
-    info.bmiHeader.biBitCount = 32;
-    void* bits = nullptr;
-    HBITMAP bitmap = CreateDIBSection(screen, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
-    HGDIOBJ old = SelectObject(memory, bitmap);
-    build_background(memory, width, height);
-    GdiFlush();
-    std::vector<unsigned> pixels((const unsigned*)bits, (const unsigned*)bits + (size_t)width * height);
-    SelectObject(memory, old);
-    DeleteObject(bitmap);
-    DeleteDC(memory);
-    ReleaseDC(nullptr, screen);
-    return pixels;
+    SIZE size = {width, height};
+    return draw_off_screen(
+        width, height,
+        [](void* dc, const void* context) {
+            const SIZE* size = (const SIZE*)context;
+            build_background((HDC)dc, size->cx, size->cy);
+        },
+        &size);
 }
 
 // Whether any pixel in the rect is close to the colour.

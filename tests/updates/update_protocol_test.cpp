@@ -1,6 +1,7 @@
 // The update protocol against the reference update server (tests/peers/update_server.py).
 #include <gtest/gtest.h>
 
+#include <winsock2.h>
 #include <windows.h>
 
 #include <string>
