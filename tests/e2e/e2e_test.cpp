@@ -252,9 +252,9 @@ protected:
     static std::string game_record(const GameFolder& folder) {
         std::string record;
         for (int i = 0; i < 300; i++) {
-            if (read_file(folder.path + "\\started.txt", &record) && record.find("current folder=") != std::string::npos &&
-                record.back() == '\n')
-                break;
+            bool whole = read_file(folder.path + "\\started.txt", &record) &&
+                         record.find("current folder=") != std::string::npos && record.back() == '\n';
+            if (whole) break;
             Sleep(100);
         }
         return record;

@@ -13,7 +13,7 @@ The control port takes lines, each answered by one line:
   DEFAULT WORD ANSWER_HEX       the answer to requests whose first field is WORD, when none is queued
   DELAY WORD MS                 answer requests whose first field is WORD only MS milliseconds after
                                 they were opened (they are in the record at once)
-  RESET                         clear the queue, the defaults and the record
+  RESET                         clear the queues, the defaults, the delays and the record
   COUNT                         number of link connections so far
   LAST [K]                      the K-th last connection (1 = last): "PUBLIC NONCE REQUEST_HEX"
                                 (REQUEST_HEX is "-" when no request was opened)

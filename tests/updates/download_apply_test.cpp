@@ -18,6 +18,13 @@ namespace {
 
 class DownloadApply : public UpdateFixture {
 protected:
+    // Opens the installed DLL as the running game or an on-access scanner holds it (reading, sharing
+    // reads only): while the handle is open the DLL can be neither replaced nor moved.
+    HANDLE hold_installed_dll() {
+        return CreateFileA(place("d3d8.dll").c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0,
+                           nullptr);
+    }
+
     // The release's manifest parsed, and its runtime files written into the runtime's staging folder
     // as a finished download leaves them.
     void stage_runtime(const Release& release, UpdateManifest* manifest) {
@@ -718,8 +725,7 @@ TEST_F(DownloadApply, DllThatCannotBeReplacedKeepsItsProbation) {
 
     Release second = dll_release(2, 13, client_dll(13));
     serve(second);
-    HANDLE held = CreateFileA(place("d3d8.dll").c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0,
-                              nullptr);
+    HANDLE held = hold_installed_dll();
     ASSERT_NE(held, INVALID_HANDLE_VALUE);
     ASSERT_TRUE(run()) << result.message;
     CloseHandle(held);
@@ -761,8 +767,7 @@ TEST_F(DownloadApply, AFailedDllSwapKeepsThePreviousDllOfTheProbation) {
 
     Release third = dll_release(3, 13, client_dll(13));
     serve(third);
-    HANDLE held = CreateFileA(place("d3d8.dll").c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0,
-                              nullptr);
+    HANDLE held = hold_installed_dll();
     ASSERT_NE(held, INVALID_HANDLE_VALUE);
     ASSERT_TRUE(run()) << result.message;
     CloseHandle(held);
@@ -806,8 +811,7 @@ TEST_F(DownloadApply, ADllHeldForAMomentIsSwappedInTheSameRun) {
     serve(dll_release(2, 13, client_dll(13)));
     ScannerHold hold;
     hold.staged = updates("staging/dll_v13/d3d8.dll");
-    hold.file = CreateFileA(place("d3d8.dll").c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0,
-                            nullptr);
+    hold.file = hold_installed_dll();
     ASSERT_NE(hold.file, INVALID_HANDLE_VALUE);
     HANDLE scanner = CreateThread(nullptr, 0, release_after_staging, &hold, 0, nullptr);
     ASSERT_NE(scanner, nullptr);
