@@ -1,13 +1,13 @@
 #!/usr/bin/env bash
-# tools/bench/account_bench.sh [OUT_DIR]: builds the account link benchmark as a 32-bit Windows program,
+# tools/bench/account_bench.sh [OUT_DIR]: builds the account link benchmark as a Windows program (BENCH_ARCH),
 # starts the reference account server (tests/peers) on free loopback ports and runs the benchmark
 # under Wine: the time of one complete exchange and the client's own CPU time for it.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/../.." && pwd)
 out=${1:-$root/build/bench}
-source "$root/scripts/lib.sh"
+source "$root/tools/bench/common.sh"
 mkdir -p "$out/account_generated"
-sodium="$root/build/deps/libsodium-i686"
+sodium=$bench_sodium
 if [ ! -f "$sodium/lib/libsodium.a" ]; then
   "$root/scripts/bootstrap"
 fi
@@ -28,7 +28,7 @@ cat > "$out/account_generated/build_config.h" <<HEADER
 #define ZANDOR_LINK_KEY_INIT {1u, {$init}},
 HEADER
 
-i686-w64-mingw32-g++-posix -std=c++17 -O2 -fno-exceptions -fno-rtti -static -DSODIUM_STATIC=1 \
+"$bench_cxx" -std=c++17 -O2 -fno-exceptions -fno-rtti -static -DSODIUM_STATIC=1 \
   -I "$root/src" -I "$out/account_generated" -I "$sodium/include" \
   "$root/tools/bench/account_bench.cpp" "$root/src/account/link_exchange.cpp" "$root/src/account/link_frame.cpp" \
   "$root/src/core/socket_lines.cpp" "$root/src/account/account_reply.cpp" "$root/src/core/codecs.cpp" \

@@ -1,18 +1,36 @@
 # Helpers shared by the benchmark scripts (sourced, not run), on top of the shell helpers of
 # scripts/lib.sh.
 #
-# record FIGURE VALUE GOAL VERDICT: one row of the summary table that scripts/bench prints at the end
-# (appended to $BENCH_RESULTS when it is set). GOAL is "-" and VERDICT "-" where no goal is given.
-# Every figure with a goal measures the launcher's own 32-bit code: where that runs under the user-mode
-# emulator (BENCH_EMULATED=1), the figure says how fast the emulator is, so no verdict is given.
+# The build the benchmarks run (BENCH_ARCH): i686, the launcher as shipped, or x86_64, the same code
+# built as 64-bit Windows programs (scripts/build --x86-64), which run natively under 64-bit Wine on
+# machines that run 32-bit code only through an emulator. BENCH_NATIVE=0 says the build runs emulated.
 
 . "$(dirname "${BASH_SOURCE[0]}")/../../scripts/lib.sh"
 
+bench_root=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
+bench_use_arch() {  # ARCH
+  bench_arch=$1
+  bench_cxx=$bench_arch-w64-mingw32-g++-posix
+  bench_sodium="$bench_root/build/deps/libsodium-$bench_arch"
+  case $bench_arch in
+    x86_64) bench_build_name=x86-64 ;;
+    *) bench_build_name=$bench_arch ;;
+  esac
+}
+bench_use_arch "${BENCH_ARCH:-i686}"
+
+# record FIGURE VALUE GOAL VERDICT: one row of the summary table that scripts/bench prints at the end
+# (appended to $BENCH_RESULTS when it is set), with the build it ran on and whether it ran natively.
+# GOAL is "-" and VERDICT "-" where no goal is given. A figure of the launcher's code measured under
+# the user-mode emulator says how fast the emulator is, so it is given no verdict.
 record() {
-  local verdict=$4
-  if [ "${BENCH_EMULATED:-0}" = 1 ] && [ "$verdict" != "-" ]; then verdict="not measurable here"; fi
+  local verdict=$4 how=native
+  if [ "${BENCH_NATIVE:-1}" = 0 ]; then
+    how=emulated
+    [ "$verdict" != "-" ] && verdict="not judged (emulated)"
+  fi
   if [ -n "${BENCH_RESULTS:-}" ]; then
-    printf '%s\t%s\t%s\t%s\n' "$1" "$2" "$3" "$verdict" >> "$BENCH_RESULTS"
+    printf '%s\t%s\t%s\t%s\t%s\n' "$1" "$bench_build_name $how" "$2" "$3" "$verdict" >> "$BENCH_RESULTS"
   fi
 }
 
@@ -42,11 +60,12 @@ figure() {
 # the benchmarks that link against it: the first build goes through scripts/build, later ones only
 # bring the library and the launcher up to date.
 bench_library() {  # ROOT OUT
-  local build="$2/launcher"
+  local build="$2/launcher" flag=()
+  [ "$bench_arch" = x86_64 ] && flag=(--x86-64)
   if [ -f "$build/build.ninja" ] && [ -f "$build/libzandor.a" ]; then
     cmake --build "$build" --target zandor launcher stub_game_tool >/dev/null
   else
-    "$1/scripts/build" "$build" -C "$1/tests/test_config.cmake" >/dev/null
+    "$1/scripts/build" "${flag[@]}" "$build" -C "$1/tests/test_config.cmake" >/dev/null
   fi
   echo "$build"
 }
@@ -55,8 +74,8 @@ bench_library() {  # ROOT OUT
 bench_link() {
   local root=$1 build=$2 output=$3
   shift 3
-  local sodium="$root/build/deps/libsodium-i686" openssl="$root/build/deps/openssl-i686"
-  i686-w64-mingw32-g++-posix -std=c++17 -O2 -Wall -fno-exceptions -fno-rtti -static -DSODIUM_STATIC=1 \
+  local sodium="$root/build/deps/libsodium-$bench_arch" openssl="$root/build/deps/openssl-$bench_arch"
+  "$bench_cxx" -std=c++17 -O2 -Wall -fno-exceptions -fno-rtti -static -DSODIUM_STATIC=1 \
     -DWINVER=0x0601 -D_WIN32_WINNT=0x0601 -I "$root/src" -I "$build/generated" -I "$sodium/include" \
     -I "$openssl/include" "$@" "$build/libzandor.a" "$sodium/lib/libsodium.a" "$openssl/lib/libcrypto.a" \
     -lws2_32 -lwininet -ladvapi32 -lcrypt32 -lshell32 -lole32 -luuid -lcomctl32 -lcomdlg32 -lgdi32 -luser32 \

@@ -3,12 +3,14 @@
 //   hash_bench.exe FILE ROUNDS
 //
 // Each candidate reads FILE the way sha512_file does (262144-byte blocks, sequential-scan hint) and
-// hashes it, ROUNDS times; the best time counts. The candidates, in this one 32-bit process:
+// hashes it, ROUNDS times; the best time counts. The candidates, in this one process (32-bit, or the
+// x86-64 bench build):
 //   sha512_file      the launcher's own function, whatever it is built with
 //   sodium           libsodium's crypto_hash_sha512 (portable C)
-//   openssl          OpenSSL's SHA512_Init/Update/Final, x86 assembly, path chosen from the CPU
-//   openssl_sse2     the same with the SSSE3 path masked off (MMX/SSE2 code)
-//   openssl_x86      the same with SSE2 masked off as well (integer-only code)
+//   openssl          OpenSSL's SHA512_Init/Update/Final, its assembly, path chosen from the CPU
+//   openssl_alt      the same with the best path masked off: on x86, the SSSE3 path masked (MMX/SSE2
+//                    code); on x86-64, AVX2 masked (the AVX path, where the CPU has AVX)
+//   openssl_int      the same with every vector path masked off (integer-only code)
 //   bcrypt           Windows' CNG BCryptHashData (under Wine: the host's library; reference only)
 // Figures are printed as "@NAME_ms value" and "@NAME_digest hex" lines for the script.
 #include <windows.h>
@@ -148,20 +150,43 @@ int main(int argc, char** argv) {
     memcpy(features, OPENSSL_ia32cap_P, sizeof features);
     // Bit 26 of the first word: SSE2; bit 9 of the second: SSSE3 (with bit 24 of the first, FXSR).
     printf("@openssl_features %08x %08x %08x %08x\n", features[0], features[1], features[2], features[3]);
+#if defined(__x86_64__)
+    // The x86-64 code: AVX2 with BMI1 and BMI2 (bits 5, 3, 8 of the third word) first, then XOP (bit 11
+    // of the second), then AVX (bit 28 of the second) with SSSE3 (bit 9) on a CPU marked Intel (bit 30
+    // of the first); integer code otherwise.
+    const unsigned avx2_bits = (1u << 5) | (1u << 3) | (1u << 8);
+    const bool avx2 = (features[2] & avx2_bits) == avx2_bits, xop = features[1] & (1u << 11);
+    const bool avx = (features[1] & ((1u << 28) | (1u << 9))) == ((1u << 28) | (1u << 9));
+    printf("@openssl_path %s\n", xop ? "xop" : avx2 ? "avx2" : avx && (features[0] & (1u << 30)) ? "avx" : "integer");
+    printf("@openssl_alt_label %s\n", avx ? "AVX path" : "integer path");
+    printf("@openssl_int_label integer-only path\n");
+#else
+    // Bit 26 of the first word: SSE2; bit 9 of the second: SSSE3 (with bit 24 of the first, FXSR).
     printf("@openssl_path %s\n", !(features[0] & (1u << 26))                             ? "x86"
                                  : (features[1] & (1u << 9)) && (features[0] & (1u << 24)) ? "ssse3"
                                                                                           : "sse2");
+    printf("@openssl_alt_label SSE2 path\n");
+    printf("@openssl_int_label integer-only path\n");
+#endif
 
     static const Hasher sodium = {"sodium", sodium_start, sodium_add, sodium_finish};
     static const Hasher openssl = {"openssl", openssl_start, openssl_add, openssl_finish};
-    static const Hasher openssl_sse2 = {"openssl_sse2", openssl_start, openssl_add, openssl_finish};
-    static const Hasher openssl_x86 = {"openssl_x86", openssl_start, openssl_add, openssl_finish};
+    static const Hasher openssl_alt = {"openssl_alt", openssl_start, openssl_add, openssl_finish};
+    static const Hasher openssl_int = {"openssl_int", openssl_start, openssl_add, openssl_finish};
     static const Hasher bcrypt = {"bcrypt", bcrypt_start, bcrypt_add, bcrypt_finish};
     bool ok = run_sha512_file(path, rounds) && run_hasher(&sodium, path, rounds) && run_hasher(&openssl, path, rounds);
+#if defined(__x86_64__)
+    OPENSSL_ia32cap_P[2] &= ~(1u << 5);
+    if (avx) OPENSSL_ia32cap_P[0] |= 1u << 30;
+    ok = ok && run_hasher(&openssl_alt, path, rounds);
+    OPENSSL_ia32cap_P[1] &= ~((1u << 28) | (1u << 11));
+    ok = ok && run_hasher(&openssl_int, path, rounds);
+#else
     OPENSSL_ia32cap_P[1] &= ~(1u << 9);
-    ok = ok && run_hasher(&openssl_sse2, path, rounds);
+    ok = ok && run_hasher(&openssl_alt, path, rounds);
     OPENSSL_ia32cap_P[0] &= ~(1u << 26);
-    ok = ok && run_hasher(&openssl_x86, path, rounds);
+    ok = ok && run_hasher(&openssl_int, path, rounds);
+#endif
     memcpy(OPENSSL_ia32cap_P, features, sizeof features);
     ok = ok && run_hasher(&bcrypt, path, rounds);
     return ok ? 0 : 1;

@@ -69,7 +69,8 @@ def cpu_ticks(pid):
 
 
 def start_launcher(game):
-    return subprocess.Popen(["wine", os.path.join(game, "ZANDOR Launcher.exe")], cwd=game,
+    # BENCH_WINE: the loader of the build measured (Wine's 64-bit one for the x86-64 build).
+    return subprocess.Popen([os.environ.get("BENCH_WINE", "wine"), os.path.join(game, "ZANDOR Launcher.exe")], cwd=game,
                             stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
 
 

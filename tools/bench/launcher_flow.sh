@@ -73,7 +73,15 @@ if [ -z "${DISPLAY:-}" ] || ! xdpyinfo >/dev/null 2>&1; then
   start_xvfb
   pids+=("$xvfb_pid")
 fi
-copy_wine_prefix "$WINEPREFIX" "$prefix"
+if [ "$bench_arch" = x86_64 ]; then
+  # The x86-64 build: its own 64-bit prefix and loader, for everything run from here on.
+  shared64="${WINEPREFIX64:-$root/build/wineprefix64}"
+  "$root/scripts/make-prefix" --64 "$shared64"
+  copy_wine_prefix "$shared64" "$prefix"
+  export WINEPREFIX64="$prefix" ZANDOR_WINE64=1 WINELOADER=/usr/lib/wine/wine64 BENCH_WINE=/usr/lib/wine/wine64
+else
+  copy_wine_prefix "$WINEPREFIX" "$prefix"
+fi
 export WINEPREFIX="$prefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 wineserver -p  # stays up between the starts, so that no start pays for it
 # Unmanaged windows (no window manager here); the browser page is not opened.

@@ -37,7 +37,7 @@ wait_for_file "$work/proxy.ports" 300 || { echo "network bench: the fault proxy 
 read -r proxy_control proxy_port < "$work/proxy.ports"
 
 mark=""
-[ "${BENCH_EMULATED:-0}" = 1 ] && mark=" (emulated 32-bit: the launcher's side runs under the user-mode emulator)"
+[ "${BENCH_NATIVE:-1}" = 0 ] && mark=" (emulated: the launcher's side runs under the user-mode emulator)"
 for rtt in 20 100 300; do
   "$py" "$root/tests/peers/control_client.py" "$proxy_control" RESET "DELAY $((rtt / 2))" >/dev/null
   rm -rf "$work/game" && mkdir -p "$work/game"

@@ -38,7 +38,10 @@ if [ "$(cat "$out/before/commit" 2>/dev/null)" != "$before_id" ]; then
   ln -s "$root/build/deps" "$before_src/build/deps"
   echo "$before_id" > "$out/before/commit"
 fi
-cmake -G Ninja -S "$before_src" -B "$before_build" -DCMAKE_TOOLCHAIN_FILE="$before_src/cmake/i686-mingw.cmake" \
+# The build of this tree's kind (BENCH_ARCH): its toolchain and dependencies, which an earlier commit
+# may not know by that name.
+cmake -G Ninja -S "$before_src" -B "$before_build" -DCMAKE_TOOLCHAIN_FILE="$root/cmake/$bench_arch-mingw.cmake" \
+      -DZANDOR_SODIUM_DIR="$root/build/deps/libsodium-$bench_arch" -DZANDOR_OPENSSL_DIR="$root/build/deps/openssl-$bench_arch" \
       -DCMAKE_BUILD_TYPE=Release -C "$before_src/tests/test_config.cmake" >/dev/null
 cmake --build "$before_build" --target zandor >/dev/null
 bench_link "$before_src" "$before_build" "$out/update_e2e_bench_before.exe" "$root/tools/bench/update_e2e_bench.cpp"
