@@ -81,17 +81,28 @@ def load_release(folder):
 
 
 def read_line(conn, limit=1 << 22):
-    """One line without its LF, or None when the peer closed first."""
+    """One line without its LF, or None when the peer closed first. No byte after the LF is taken: what
+    is waiting is looked at first and only the line is read (two calls a line, not one a byte)."""
     data = bytearray()
     while True:
-        byte = conn.recv(1)
-        if not byte:
+        waiting = conn.recv(65536, socket.MSG_PEEK)
+        if not waiting:
             return None
-        if byte == b"\n":
-            return bytes(data)
-        data += byte
+        end = waiting.find(b"\n")
+        data += conn.recv(len(waiting) if end < 0 else end + 1)
+        if data.endswith(b"\n"):
+            return None if len(data) - 1 > limit else bytes(data[:-1])
         if len(data) > limit:
             return None
+
+
+def send_piece(conn, head, body):
+    """Sends head then body, copying neither: one call where the socket takes it all."""
+    sent = conn.sendmsg([head, body])
+    if sent < len(head):
+        conn.sendall(head[sent:])
+        sent = len(head)
+    conn.sendall(body[sent - len(head) :])
 
 
 def send_answer(conn, answer, trickle_ms):
@@ -144,10 +155,12 @@ def answer_get(conn, words, mode, sent_so_far):
         return 0
     if "pace" in mode:
         time.sleep(mode["pace"] / 1000.0)
-    piece = bytearray(data[offset : offset + count])
+    # A view of the file's bytes: a piece costs no copy unless a fault changes it.
+    piece = memoryview(data)[offset : offset + count]
     if "short_pieces" in mode:
         piece = piece[: mode["short_pieces"]]
     if "corrupt_byte" in mode:
+        piece = bytearray(piece)
         at = mode["corrupt_byte"] - offset
         if 0 <= at < len(piece):
             piece[at] ^= 0xFF
@@ -156,7 +169,10 @@ def answer_get(conn, words, mode, sent_so_far):
         if room < len(piece):
             conn.sendall(b"OK %d\n" % len(piece) + bytes(piece[: max(room, 0)]))
             return None
-    send_answer(conn, b"OK %d\n" % len(piece) + bytes(piece), mode.get("trickle"))
+    if mode.get("trickle") is None:
+        send_piece(conn, b"OK %d\n" % len(piece), piece)
+    else:
+        send_answer(conn, b"OK %d\n" % len(piece) + bytes(piece), mode.get("trickle"))
     return len(piece)
 
 
