@@ -3,8 +3,8 @@
 //   hash_bench.exe FILE ROUNDS
 //
 // Each candidate reads FILE the way sha512_file does (262144-byte blocks, sequential-scan hint) and
-// hashes it, ROUNDS times; the best time counts. The candidates, in this one process (32-bit, or the
-// x86-64 bench build):
+// hashes it, once in each of ROUNDS rounds; the best time counts. The candidates, in this one process
+// (32-bit, or the x86-64 bench build):
 //   sha512_file      the launcher's own function, whatever it is built with
 //   sodium           libsodium's crypto_hash_sha512 (portable C)
 //   openssl          OpenSSL's SHA512_Init/Update/Final, its assembly, path chosen from the CPU
@@ -104,36 +104,29 @@ static bool report(const char* name, double best, const uint8_t digest[64], uint
     return true;
 }
 
-static bool run_hasher(const Hasher* hasher, const char* path, int rounds) {
-    double best = 1e30;
+// One candidate of the comparison: its hasher (none for sha512_file) and the processor-feature words
+// OpenSSL's code sees while it runs, with its best time and last digest so far.
+struct Candidate {
+    const Hasher* hasher;
+    unsigned features[4];
+    double best;
     uint8_t digest[64];
-    uint64_t size = 0;
-    for (int i = 0; i < rounds; i++) {
-        double start = now_ms();
-        if (!hash_file(hasher, path, digest, &size)) {
-            fprintf(stderr, "hash_bench: %s failed on %s\n", hasher->name, path);
-            return false;
-        }
-        double ms = now_ms() - start;
-        if (ms < best) best = ms;
-    }
-    return report(hasher->name, best, digest, size);
-}
+    uint64_t size;
+};
 
-static bool run_sha512_file(const char* path, int rounds) {
-    double best = 1e30;
-    uint8_t digest[64];
-    uint64_t size = 0;
-    for (int i = 0; i < rounds; i++) {
-        double start = now_ms();
-        if (!sha512_file(path, digest, &size)) {
-            fprintf(stderr, "hash_bench: sha512_file failed on %s\n", path);
-            return false;
-        }
-        double ms = now_ms() - start;
-        if (ms < best) best = ms;
+static bool time_candidate(Candidate* candidate, const char* path) {
+    memcpy(OPENSSL_ia32cap_P, candidate->features, sizeof candidate->features);
+    double start = now_ms();
+    bool ok = candidate->hasher ? hash_file(candidate->hasher, path, candidate->digest, &candidate->size)
+                                : sha512_file(path, candidate->digest, &candidate->size);
+    double ms = now_ms() - start;
+    if (!ok) {
+        fprintf(stderr, "hash_bench: %s failed on %s\n", candidate->hasher ? candidate->hasher->name : "sha512_file",
+                path);
+        return false;
     }
-    return report("sha512_file", best, digest, size);
+    if (ms < candidate->best) candidate->best = ms;
+    return true;
 }
 
 int main(int argc, char** argv) {
@@ -148,7 +141,6 @@ int main(int argc, char** argv) {
     OPENSSL_cpuid_setup();
     unsigned int features[4];
     memcpy(features, OPENSSL_ia32cap_P, sizeof features);
-    // Bit 26 of the first word: SSE2; bit 9 of the second: SSSE3 (with bit 24 of the first, FXSR).
     printf("@openssl_features %08x %08x %08x %08x\n", features[0], features[1], features[2], features[3]);
 #if defined(__x86_64__)
     // The x86-64 code: AVX2 with BMI1 and BMI2 (bits 5, 3, 8 of the third word) first, then XOP (bit 11
@@ -174,20 +166,33 @@ int main(int argc, char** argv) {
     static const Hasher openssl_alt = {"openssl_alt", openssl_start, openssl_add, openssl_finish};
     static const Hasher openssl_int = {"openssl_int", openssl_start, openssl_add, openssl_finish};
     static const Hasher bcrypt = {"bcrypt", bcrypt_start, bcrypt_add, bcrypt_finish};
-    bool ok = run_sha512_file(path, rounds) && run_hasher(&sodium, path, rounds) && run_hasher(&openssl, path, rounds);
+    Candidate candidates[] = {{nullptr}, {&sodium}, {&openssl}, {&openssl_alt}, {&openssl_int}, {&bcrypt}};
+    for (Candidate& candidate : candidates) {
+        memcpy(candidate.features, features, sizeof features);
+        candidate.best = 1e30;
+    }
 #if defined(__x86_64__)
-    OPENSSL_ia32cap_P[2] &= ~(1u << 5);
-    if (avx) OPENSSL_ia32cap_P[0] |= 1u << 30;
-    ok = ok && run_hasher(&openssl_alt, path, rounds);
-    OPENSSL_ia32cap_P[1] &= ~((1u << 28) | (1u << 11));
-    ok = ok && run_hasher(&openssl_int, path, rounds);
+    candidates[3].features[2] &= ~(1u << 5);
+    if (avx) candidates[3].features[0] |= 1u << 30;
+    memcpy(candidates[4].features, candidates[3].features, sizeof features);
+    candidates[4].features[1] &= ~((1u << 28) | (1u << 11));
 #else
-    OPENSSL_ia32cap_P[1] &= ~(1u << 9);
-    ok = ok && run_hasher(&openssl_alt, path, rounds);
-    OPENSSL_ia32cap_P[0] &= ~(1u << 26);
-    ok = ok && run_hasher(&openssl_int, path, rounds);
+    candidates[3].features[1] &= ~(1u << 9);
+    memcpy(candidates[4].features, candidates[3].features, sizeof features);
+    candidates[4].features[0] &= ~(1u << 26);
 #endif
+    // Round by round, every candidate once in each: a busy moment of the shared machine falls on all
+    // of them alike rather than on whichever runs then.
+    bool ok = true;
+    for (int round = 0; ok && round < rounds; round++) {
+        for (Candidate& candidate : candidates) {
+            if (ok) ok = time_candidate(&candidate, path);
+        }
+    }
     memcpy(OPENSSL_ia32cap_P, features, sizeof features);
-    ok = ok && run_hasher(&bcrypt, path, rounds);
+    for (const Candidate& candidate : candidates) {
+        if (ok) ok = report(candidate.hasher ? candidate.hasher->name : "sha512_file", candidate.best, candidate.digest,
+                            candidate.size);
+    }
     return ok ? 0 : 1;
 }

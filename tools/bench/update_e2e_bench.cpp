@@ -20,9 +20,16 @@
 #include "core/text.h"
 #include "updates/manifest.h"
 #include "updates/part_kinds.h"
-#include "updates/update_run.h"
 #include "updates/update_paths.h"
+// The run and the worker's shared records; earlier commits named their headers run_update.h and
+// update_run.h.
+#if __has_include("updates/update_worker.h")
+#include "updates/update_run.h"
 #include "updates/update_worker.h"
+#else
+#include "updates/run_update.h"
+#include "updates/update_run.h"
+#endif
 #include "bench_clock.h"
 
 // When the watcher first saw each phase of the download (0 when it did not).
