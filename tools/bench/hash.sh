@@ -86,11 +86,20 @@ file_rate=$(rate "$file_ms")
 host_ratio=$(calc "$openssl_ms / $file_ms")
 # The launcher's streaming around OpenSSL's code against that code alone: the fastest of its paths for
 # this processor on this machine, hashing the same blocks in the same process.
-fastest=""
-for name in openssl openssl_alt openssl_int; do fastest=$(min_ms "$fastest" "$(best "$name")"); done
-own_ratio=$(calc "$fastest / $file_ms")
-echo "sha512_file against the fastest OpenSSL $bench_build_name path here: $own_ratio ($file_ms vs $fastest ms; goal at least 0.95)"
-record "sha512_file / openssl" "$own_ratio ($file_rate vs $(rate "$fastest") MiB/s, fastest OpenSSL $bench_build_name path, same process)" \
+# Judged on the thread's CPU time, which a busy moment of the shared machine does not lengthen the way it
+# lengthens the wall time; the wall ratio is shown beside it.
+best_cpu() { min_ms "$(figure "${1}_cpu_ms" "$work/hash1.out")" "$(figure "${1}_cpu_ms" "$work/hash2.out")"; }
+fastest="" fastest_cpu=""
+for name in openssl openssl_alt openssl_int; do
+  fastest=$(min_ms "$fastest" "$(best "$name")")
+  fastest_cpu=$(min_ms "$fastest_cpu" "$(best_cpu "$name")")
+done
+file_cpu=$(best_cpu sha512_file)
+wall_ratio=$(calc "$fastest / $file_ms")
+own_ratio=$(calc "$fastest_cpu / $file_cpu")
+echo "sha512_file against the fastest OpenSSL $bench_build_name path here: CPU time $own_ratio ($file_cpu vs $fastest_cpu ms;" \
+     "goal at least 0.95), wall time $wall_ratio ($file_ms vs $fastest ms)"
+record "sha512_file / openssl" "$own_ratio (CPU $file_cpu vs $fastest_cpu ms; wall $wall_ratio, $file_rate vs $(rate "$fastest") MiB/s; fastest OpenSSL $bench_build_name path, same process)" \
        "at least 0.95" "$(awk -v v="$own_ratio" 'BEGIN { print (v + 0 >= 0.95) ? "met" : "not met" }')"
 if [ "$bench_arch" = i686 ]; then
   # The 32-bit launcher against the host's 64-bit command.
