@@ -56,3 +56,18 @@ for rtt in 20 100 300; do
   record "64 MiB download at RTT $rtt ms / (256 KiB / RTT)" "$ratio ($rate of $bound MiB/s)${mark:+ emulated}" \
          "at least 0.9" "$(awk -v v="$ratio" 'BEGIN { print (v + 0 >= 0.9) ? "met" : "not met" }')"
 done
+
+# Where a piece's time goes at the shortest round trip, where anything beside the round trip weighs most:
+# sending the request, waiting for and reading the answer line, the rest of the payload, writing it.
+"$py" "$root/tests/peers/control_client.py" "$proxy_control" RESET "DELAY 10" >/dev/null
+"$root/scripts/wine-run" "$out/update_bench.exe" profile "$proxy_port" "$(windows_path "$work/profile.bin")" \
+    | tr -d '\r' > "$work/profile.out"
+rm -f "$work/profile.bin"
+p="$work/profile.out"
+echo "one 256 KiB piece through the fault proxy at a round trip of 20 ms, $(figure profile_pieces "$p") pieces:" \
+     "$(figure profile_piece_us "$p") us (sending the GET $(figure profile_send_us "$p"), waiting for and reading the" \
+     "answer line $(figure profile_line_us "$p"), the rest of the payload $(figure profile_payload_us "$p"), writing it" \
+     "$(figure profile_write_us "$p") us)"
+record "  one piece at RTT 20 ms: send, answer line, payload, write" \
+       "$(figure profile_send_us "$p"), $(figure profile_line_us "$p"), $(figure profile_payload_us "$p"), $(figure profile_write_us "$p") us" "-" "-"
+
