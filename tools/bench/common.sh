@@ -46,9 +46,10 @@ below() {
   awk -v v="$1" -v l="$2" 'BEGIN { print (v + 0 < l + 0) ? "met" : "not met" }'
 }
 
-# calc EXPRESSION: awk arithmetic, printed with the given format (default %.2f).
+# calc EXPRESSION: awk arithmetic, printed with the given format (default %.2f). The expression is in
+# brackets: a bare "a > b" after printf would write to a file named b instead of comparing.
 calc() {
-  awk "BEGIN { printf \"${2:-%.2f}\", $1 }"
+  awk "BEGIN { printf \"${2:-%.2f}\", ($1) }"
 }
 
 # figure NAME FILE: the value of a "@NAME value" line that a benchmark program printed.
