@@ -15,11 +15,13 @@
 #include "ui/keyboard_focus.h"
 #include "ui/links.h"
 #include "ui/pages.h"
+#include "ui/server_cards.h"
 #include "ui/paint_pages.h"
 #include "ui/status.h"
 #include "ui/window.h"
 #include "ui/window_state.h"
 #include "updates/update_worker.h"
+#include "web/web_lookups.h"
 
 namespace {
 
@@ -330,14 +332,19 @@ TEST_F(Accessible, AServerCardIsAButtonWithItsTexts) {
     EXPECT_EQ(self.line, "button: Play on the ZANDOR server");
     EXPECT_TRUE(self.state & STATE_SYSTEM_FOCUSED) << "the page gives the card the focus";
     std::vector<std::string> texts = lines(walk(card));
-    std::vector<std::string> expected = {
-        "text: RECOMMENDED",
-        "text: Your game connects to the ZANDOR server. Rooms, 8-player matches and updates all come from ZANDOR."};
+    // The players line is there once a count was read (an earlier test of this program may have).
+    char players[120];
+    bool counted = players_line(players_online_count(), players, sizeof players);
+    std::vector<std::string> expected = {"text: RECOMMENDED"};
+    if (counted) expected.push_back(std::string("text: ") + players);
+    expected.push_back(
+        "text: Your game connects to the ZANDOR server. Rooms, 8-player matches and updates all come from ZANDOR.");
     EXPECT_EQ(texts, expected);
     BSTR description = nullptr;
     card->get_accDescription(child(CHILDID_SELF), &description);
-    EXPECT_EQ(utf8(description),
-              "RECOMMENDED Your game connects to the ZANDOR server. Rooms, 8-player matches and updates all come from ZANDOR.");
+    EXPECT_EQ(utf8(description), std::string("RECOMMENDED ") + (counted ? std::string(players) + " " : "") +
+                                     "Your game connects to the ZANDOR server. Rooms, 8-player matches and updates all "
+                                     "come from ZANDOR.");
     IDispatch* parent = nullptr;
     ASSERT_EQ(card->get_accParent(&parent), S_OK);
     IAccessible* client = nullptr;
@@ -373,7 +380,7 @@ TEST_F(Accessible, AReaderFindsAndActsOnWhatIsPainted) {
     MapWindowPoints(main_window(), nullptr, (POINT*)&painted, 2);
     long x = 0, y = 0, w = 0, h = 0;
     ASSERT_EQ(client->accLocation(&x, &y, &w, &h, child(uninstall)), S_OK);
-    EXPECT_EQ((RECT{x, y, x + w, y + h}.left), painted.left);
+    EXPECT_EQ(x, painted.left);
     EXPECT_EQ(y, painted.top);
     EXPECT_EQ(w, painted.right - painted.left);
     VARIANT hit;
