@@ -458,6 +458,10 @@ bool accessibility_message(HWND window, UINT message, WPARAM wparam, LPARAM lpar
         *result = 0;
         return true;
     }
+    if (message == WM_ACTIVATE && on_activate(window, wparam)) {
+        *result = 0;
+        return true;
+    }
     if (message == WM_UPDATEUISTATE) {
         // The focus cues changed: the focused link's ring follows.
         *result = DefWindowProcA(window, message, wparam, lparam);

@@ -9,8 +9,9 @@
 // Gives the buttons their own accessible objects and creates the link focus window. Called once,
 // after the controls exist.
 void make_window_accessible(HWND window, HINSTANCE instance);
-// The window procedure's share: WM_GETOBJECT, the focus cues and the actions a screen reader asks
-// for. True when the message was handled, with its result.
+// The window procedure's share: WM_GETOBJECT, the focus cues, the focus given back when the window
+// is active again, and the actions a screen reader asks for. True when the message was handled, with
+// its result.
 bool accessibility_message(HWND window, UINT message, WPARAM wparam, LPARAM lparam, LRESULT* result);
 // WM_GETOBJECT for OBJID_CLIENT of the window, a button or the link focus window; false for other
 // objects (the system answers those).

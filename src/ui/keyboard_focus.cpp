@@ -8,6 +8,7 @@ static const char FOCUS_CLASS[] = "ZANDOR_Link_Focus";
 
 struct LinkFocus {
     HWND window;
+    HWND left_from;  // the child that had the focus when the window was last deactivated
     int action;  // the focused link's action; 0 while the focus is elsewhere
     bool for_reader;  // a screen reader is moving the focus, not the keyboard
 };
@@ -126,7 +127,9 @@ static LRESULT CALLBACK link_focus_procedure(HWND window, UINT message, WPARAM w
         case WM_SETFOCUS: on_set_focus(); return 0;
         case WM_KILLFOCUS:
             invalidate_link(link_focus.action);
-            link_focus.action = 0;
+            // Another window of this one takes the focus: the link lets it go. Another program does:
+            // the link gets it back when the window is active again.
+            if ((HWND)wparam == main_window() || IsChild(main_window(), (HWND)wparam)) link_focus.action = 0;
             return 0;
         case WM_GETOBJECT: {
             LRESULT result = 0;
@@ -168,4 +171,19 @@ void paint_link_focus(HDC dc) {
         RECT ring = ring_rect(window_ui.links[i].rect);
         DrawFocusRect(dc, &ring);
     }
+}
+
+bool on_activate(HWND window, WPARAM wparam) {
+    if (LOWORD(wparam) == WA_INACTIVE) {
+        HWND focus = GetFocus();
+        link_focus.left_from = IsChild(window, focus) ? focus : nullptr;
+        return false;
+    }
+    HWND back = link_focus.left_from;
+    link_focus.left_from = nullptr;
+    if (HIWORD(wparam) || !back || !IsChild(window, back) || !IsWindowVisible(back) || !IsWindowEnabled(back)) {
+        return false;
+    }
+    SetFocus(back);
+    return true;
 }

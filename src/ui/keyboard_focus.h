@@ -19,3 +19,7 @@ bool focus_link(int action);
 // At the end of each paint: shows the link focus window only while the page has links, and draws
 // the focus ring around the focused link when the focus cues are shown.
 void paint_link_focus(HDC dc);
+// WM_ACTIVATE: as a dialog does, the control (or link) that had the keyboard focus when the window
+// was left gets it back when the window is active again, rather than the window itself. True when it
+// was given back.
+bool on_activate(HWND window, WPARAM wparam);

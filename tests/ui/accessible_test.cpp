@@ -457,6 +457,30 @@ TEST_F(Accessible, TabReachesEveryLinkAfterTheButtonsAndEnterOrSpaceActsOnIt) {
     EXPECT_EQ(GetDlgCtrlID(GetFocus()), ID_SERVER_CARD);
 }
 
+// Leaving the window for another program and coming back gives the keyboard focus back where it was,
+// on a link as on a button, not to the window itself.
+TEST_F(Accessible, TheFocusComesBackWhereItWasWhenTheWindowIsActiveAgain) {
+    set_scene(LOGIN);
+    HWND window = main_window();
+    auto leave_and_return = [&]() {
+        SendMessageA(window, WM_ACTIVATE, WA_INACTIVE, 0);
+        SetFocus(nullptr);
+        pump_messages(20);
+        SendMessageA(window, WM_ACTIVATE, WA_ACTIVE, 0);
+        pump_messages(20);
+    };
+    press(VK_TAB);
+    press(VK_TAB);
+    ASSERT_EQ(focused_link(), LINK_HELP);
+    leave_and_return();
+    EXPECT_EQ(GetFocus(), link_focus_window());
+    EXPECT_EQ(focused_link(), LINK_HELP);
+
+    SetFocus(control_window(ID_LOGIN));
+    leave_and_return();
+    EXPECT_EQ(GetDlgCtrlID(GetFocus()), ID_LOGIN);
+}
+
 // The keyboard's whole road to the uninstall question, with the real link action: Tab to
 // "Uninstall ZANDOR", Enter, the question is asked; No leaves the window as it was.
 namespace {
