@@ -473,7 +473,8 @@ bool accessibility_message(HWND window, UINT message, WPARAM wparam, LPARAM lpar
 
 // The child id of the first part of this kind (and link action) in the window's list; 0 if none.
 static long part_id(int kind, int link) {
-    PartList* list = scratch_list();
+    static PartList own;  // not the readers' list: a focus change may come in the middle of their call
+    PartList* list = &own;
     list_window_parts(main_window(), list);
     for (int i = 0; i < list->count; i++) {
         if (list->parts[i].kind == kind && (kind != PART_LINK || list->parts[i].link == link)) return i + 1;
