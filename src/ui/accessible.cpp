@@ -181,8 +181,9 @@ static HRESULT STDMETHODCALLTYPE get_acc_parent(IAccessible* self, IDispatch** p
     if (!IsWindow(window)) return RPC_E_DISCONNECTED;
     // The window's client sits in the system's window object; a button and the link focus window
     // sit in the window's client, as its children.
-    if (window == main_window()) return AccessibleObjectFromWindow(window, (DWORD)OBJID_WINDOW, IID_IDispatch, (void**)parent);
-    return AccessibleObjectFromWindow(main_window(), (DWORD)OBJID_CLIENT, IID_IDispatch, (void**)parent);
+    bool is_client = window == main_window();
+    return AccessibleObjectFromWindow(main_window(), (DWORD)(is_client ? OBJID_WINDOW : OBJID_CLIENT), IID_IDispatch,
+                                      (void**)parent);
 }
 
 static HRESULT STDMETHODCALLTYPE get_acc_child_count(IAccessible* self, long* count) {
@@ -292,7 +293,8 @@ static HRESULT STDMETHODCALLTYPE get_acc_selection(IAccessible*, VARIANT* select
 static HRESULT STDMETHODCALLTYPE get_acc_default_action(IAccessible* self, VARIANT id, BSTR* action) {
     WITH_PART(self, id, part);
     if (part->kind == PART_LINK) return give_text(lookup_text("click"), action);
-    if (part->kind == PART_CONTROL && part->role == ROLE_SYSTEM_PUSHBUTTON) return give_text(lookup_text("press"), action);
+    bool button = part->kind == PART_CONTROL && part->role == ROLE_SYSTEM_PUSHBUTTON;
+    if (button) return give_text(lookup_text("press"), action);
     return give_text("", action);
 }
 
@@ -446,7 +448,9 @@ static LRESULT CALLBACK button_procedure(HWND button, UINT message, WPARAM wpara
 void make_window_accessible(HWND window, HINSTANCE instance) {
     for (int i = 0; i < CONTROL_COUNT; i++) {
         HWND control = window_ui.controls[i];
-        if (control && GetDlgCtrlID(control) != ID_FOLDER_EDIT) SetWindowSubclass(control, button_procedure, BUTTON_SUBCLASS, 0);
+        if (control && GetDlgCtrlID(control) != ID_FOLDER_EDIT) {
+            SetWindowSubclass(control, button_procedure, BUTTON_SUBCLASS, 0);
+        }
     }
     create_link_focus(window, instance);
 }
