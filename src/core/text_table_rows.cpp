@@ -322,6 +322,16 @@ const TextRow TEXT_TABLE[] = {
     {"A new ZANDOR Launcher (version %s) is ready: download it again from %s",
      "A new ZANDOR Launcher (version %s) is ready: download it from %s",
      "Hay un nuevo ZANDOR Launcher (versi\xf3n %s): desc\xe1rgalo otra vez desde %s"},
+    // Screen readers: what they say besides the painted texts
+    {"Update progress",
+     "Update progress",
+     "Progreso de la actualizaci\xf3n"},
+    {"click",
+     "click",
+     "hacer clic"},
+    {"press",
+     "press",
+     "pulsar"},
     // Game start
     {"The game is already running.",
      "The game is already running.",

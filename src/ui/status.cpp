@@ -9,6 +9,7 @@
 #include "core/shared_counter.h"
 #include "core/text.h"
 #include "core/text_table.h"
+#include "ui/accessible.h"
 #include "ui/paint_pages.h"
 #include "ui/window_state.h"
 #include "updates/update_worker.h"
@@ -20,6 +21,7 @@ void set_status_text(const char* text) {
     if (!window) return;
     RECT card = main_card_rect();
     InvalidateRect(window, &card, FALSE);
+    announce_status_change();
 }
 
 void format_download_text(unsigned long long done_bytes, unsigned long long total_bytes, char* text, unsigned size) {

@@ -9,6 +9,7 @@
 #include "core/launcher_state.h"
 #include "core/log.h"
 #include "core/system_dll.h"
+#include "ui/accessible.h"
 #include "ui/buttons.h"
 #include "ui/commands.h"
 #include "ui/controls.h"
@@ -72,6 +73,7 @@ void create_main_window(HINSTANCE instance) {
 
     create_fonts();
     create_controls(instance);
+    make_window_accessible(window, instance);
     CoInitialize(nullptr);
     enable_folder_suggestions(control_window(ID_FOLDER_EDIT));
     set_start_status_hook(show_start_status);
@@ -151,6 +153,8 @@ static LRESULT on_edit_colour(HDC dc) {
 }
 
 static LRESULT CALLBACK window_procedure(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
+    LRESULT handled = 0;
+    if (accessibility_message(window, message, wparam, lparam, &handled)) return handled;
     switch (message) {
         case WM_DESTROY:
             launcher.window = nullptr;  // no handle outlives its window
