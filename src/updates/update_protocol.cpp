@@ -55,31 +55,20 @@ static bool wait_for_bytes(SOCKET sock, const void* wait) {
     return wait_readable(sock, (const UpdateWait*)wait);
 }
 
-// The connection's reader: a line read takes what arrived after it too, and the payload that follows
-// starts from those bytes. A connection is used only by the thread that made it, so each thread has
-// its own reader (tests run two connections on two threads at once); it is bound in update_connect,
-// or to whatever other socket an answer is read from first, and let go when the socket is closed.
-static thread_local SocketReader update_reader = {INVALID_SOCKET, 0, 0, {0}};
-
-static SocketReader* reader_of(SOCKET sock) {
-    if (update_reader.socket != sock) reader_start(&update_reader, sock);
-    return &update_reader;
-}
-
-bool update_receive_exact(SOCKET sock, void* buffer, size_t length, const UpdateWait* wait) {
-    return reader_exact(reader_of(sock), buffer, length, wait_for_bytes, wait);
+bool update_receive_exact(UpdateConnection* connection, void* buffer, size_t length, const UpdateWait* wait) {
+    return reader_exact(&connection->reader, buffer, length, wait_for_bytes, wait);
 }
 
 // Reads one line: CR is dropped, LF ends it. False when a receive fails, the wait ends or limit
 // characters arrive without an LF. The line is kept with its length (it may hold zero bytes).
-static bool receive_line(SOCKET sock, char* line, size_t limit, size_t* length, const UpdateWait* wait) {
-    return reader_line(reader_of(sock), line, limit, length, wait_for_bytes, wait);
+static bool receive_line(UpdateConnection* connection, char* line, size_t limit, size_t* length,
+                         const UpdateWait* wait) {
+    return reader_line(&connection->reader, line, limit, length, wait_for_bytes, wait);
 }
 
-static void close_socket(SOCKET* sock) {
-    if (*sock != INVALID_SOCKET) closesocket(*sock);
-    *sock = INVALID_SOCKET;
-    reader_start(&update_reader, INVALID_SOCKET);
+static void close_connection(UpdateConnection* connection) {
+    if (connection->reader.socket != INVALID_SOCKET) closesocket(connection->reader.socket);
+    reader_start(&connection->reader, INVALID_SOCKET);
 }
 
 // Starts a non-blocking connect and waits at most 6 s for it to complete.
@@ -98,17 +87,17 @@ static bool connect_within_wait(SOCKET sock, const struct addrinfo* address) {
     return ioctlsocket(sock, FIONBIO, &blocking) == 0;
 }
 
-static bool say_hello(SOCKET sock, const UpdateWait* wait) {
-    if (!send_all(sock, HELLO, strlen(HELLO))) return false;
+static bool say_hello(UpdateConnection* connection, const UpdateWait* wait) {
+    if (!send_all(connection->reader.socket, HELLO, strlen(HELLO))) return false;
     char line[HELLO_LINE_LIMIT + 1];
     size_t length = 0;
-    return receive_line(sock, line, HELLO_LINE_LIMIT, &length, wait) && length == strlen(HELLO_ANSWER) &&
+    return receive_line(connection, line, HELLO_LINE_LIMIT, &length, wait) && length == strlen(HELLO_ANSWER) &&
            memcmp(line, HELLO_ANSWER, length) == 0;
 }
 
-bool update_connect(const char* host, int port, SOCKET* sock, char* error, size_t error_size,
+bool update_connect(const char* host, int port, UpdateConnection* connection, char* error, size_t error_size,
                     const volatile long* stop) {
-    *sock = INVALID_SOCKET;
+    reader_start(&connection->reader, INVALID_SOCKET);
     if (error && error_size > 0) error[0] = 0;
     WSADATA wsa;
     if (WSAStartup(MAKEWORD(2, 2), &wsa) != 0) {
@@ -129,57 +118,57 @@ bool update_connect(const char* host, int port, SOCKET* sock, char* error, size_
         WSACleanup();
         return false;
     }
-    *sock = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
-    if (*sock == INVALID_SOCKET) {
+    SOCKET sock = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+    if (sock == INVALID_SOCKET) {
         freeaddrinfo(found);
         format_reason(error, error_size, "no socket");
         WSACleanup();
         return false;
     }
-    bool connected = connect_within_wait(*sock, found);
+    reader_start(&connection->reader, sock);
+    bool connected = connect_within_wait(sock, found);
     freeaddrinfo(found);
     if (!connected) {
         format_reason(error, error_size, "the update server %s:%d does not answer", host, port);
-        close_socket(sock);
+        close_connection(connection);
         WSACleanup();
         return false;
     }
     DWORD timeout = UPDATE_SOCKET_TIMEOUT_MS;
-    setsockopt(*sock, SOL_SOCKET, SO_RCVTIMEO, (const char*)&timeout, sizeof timeout);
-    setsockopt(*sock, SOL_SOCKET, SO_SNDTIMEO, (const char*)&timeout, sizeof timeout);
-    reader_start(&update_reader, *sock);
+    setsockopt(sock, SOL_SOCKET, SO_RCVTIMEO, (const char*)&timeout, sizeof timeout);
+    setsockopt(sock, SOL_SOCKET, SO_SNDTIMEO, (const char*)&timeout, sizeof timeout);
     UpdateWait wait;
     update_wait_start(&wait, UPDATE_ANSWER_LIMIT_MS, stop);
-    if (!say_hello(*sock, &wait)) {
+    if (!say_hello(connection, &wait)) {
         if (wait_stopped(&wait)) {
             format_reason(error, error_size, "stopped");
         } else {
             format_reason(error, error_size, "%s:%d is not a ZANDOR update server", host, port);
         }
-        close_socket(sock);
+        close_connection(connection);
         WSACleanup();
         return false;
     }
     return true;
 }
 
-void update_send_token(SOCKET sock, const char* token) {
+void update_send_token(UpdateConnection* connection, const char* token) {
     size_t length = strnlen(token, UPDATE_TOKEN_LIMIT);
     if (length == 0 || length >= UPDATE_TOKEN_LIMIT || memchr(token, '\n', length)) return;
     char line[UPDATE_TOKEN_LIMIT + 16];
     size_t n = format_text(line, sizeof line, "TOKEN %s\n", token);
-    if (!send_all(sock, line, n)) {
+    if (!send_all(connection->reader.socket, line, n)) {
         // The server gives no answer to the token; a failed send shows at the next request.
     }
     wipe(line, sizeof line);
 }
 
-bool update_read_answer(SOCKET sock, uint32_t maximum, uint32_t* length, char* error, size_t error_size,
+bool update_read_answer(UpdateConnection* connection, uint32_t maximum, uint32_t* length, char* error, size_t error_size,
                         const UpdateWait* wait) {
     *length = 0;
     char line[ANSWER_LINE_LIMIT + 1];
     size_t line_length = 0;
-    if (!receive_line(sock, line, ANSWER_LINE_LIMIT, &line_length, wait)) {
+    if (!receive_line(connection, line, ANSWER_LINE_LIMIT, &line_length, wait)) {
         format_reason(error, error_size, wait_stopped(wait) ? "stopped" : "the update server closed the connection");
         return false;
     }
@@ -202,21 +191,21 @@ bool update_read_answer(SOCKET sock, uint32_t maximum, uint32_t* length, char* e
     return true;
 }
 
-bool update_fetch_manifest(SOCKET sock, const char* channel, uint64_t highest_seen,
+bool update_fetch_manifest(UpdateConnection* connection, const char* channel, uint64_t highest_seen,
                            UpdateManifest* manifest, char* error, size_t error_size, const volatile long* stop) {
     manifest_clear(manifest);
     UpdateWait wait;
     update_wait_start(&wait, UPDATE_ANSWER_LIMIT_MS, stop);
     char request[128];
     size_t n = format_text(request, sizeof request, "MANIFEST %s\n", channel);
-    if (!send_all(sock, request, n)) {
+    if (!send_all(connection->reader.socket, request, n)) {
         format_reason(error, error_size, "the update server closed the connection");
         return false;
     }
     uint32_t length = 0;
-    if (!update_read_answer(sock, MANIFEST_MAX_BYTES, &length, error, error_size, &wait)) return false;
+    if (!update_read_answer(connection, MANIFEST_MAX_BYTES, &length, error, error_size, &wait)) return false;
     char* text = (char*)malloc(length ? length : 1);
-    if (!text || !update_receive_exact(sock, text, length, &wait)) {
+    if (!text || !update_receive_exact(connection, text, length, &wait)) {
         free(text);
         format_reason(error, error_size, wait_stopped(&wait) ? "stopped" : "the manifest did not arrive whole");
         return false;
@@ -239,11 +228,11 @@ bool update_fetch_manifest(SOCKET sock, const char* channel, uint64_t highest_se
     return true;
 }
 
-void update_bye(SOCKET* sock) {
-    if (*sock == INVALID_SOCKET) return;
-    if (!send_all(*sock, "BYE\n", 4)) {
+void update_bye(UpdateConnection* connection) {
+    if (connection->reader.socket == INVALID_SOCKET) return;
+    if (!send_all(connection->reader.socket, "BYE\n", 4)) {
         // Nothing answers BYE; the connection is closed either way.
     }
-    close_socket(sock);
+    close_connection(connection);
     WSACleanup();
 }

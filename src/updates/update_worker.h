@@ -38,6 +38,7 @@ struct UpdateResult {
     unsigned staged;    // part bits waiting in staging for the next start
     bool dll_not_ours;  // the DLL in the game folder must not be replaced
     bool stopped;       // the download ended because stop was set
+    bool record_failed; // what the run installed could not be recorded in the update folder
     char message[400];
 };
 
