@@ -14,45 +14,19 @@
 
 
 void update_wait_start(UpdateWait* wait, unsigned long limit_ms, const volatile long* stop) {
-    wait->deadline = GetTickCount() + limit_ms;
-    wait->stop = stop;
+    socket_bounds_start(wait, limit_ms, stop);
 }
 
 static bool wait_stopped(const UpdateWait* wait) {
-    return wait && wait->stop && *wait->stop != 0;
+    return socket_stop_asked(wait);
 }
 
-// Waits until the socket has bytes (or its end) to read. False when no byte comes within the
+// Waits until the socket has bytes (or its end) to read: false when no byte comes within the
 // receive time-out, the wait's deadline passes or its stop flag is set. Without a wait the blocking
 // receive's own time-out does the waiting.
-static bool wait_readable(SOCKET sock, const UpdateWait* wait) {
-    if (!wait) return true;
-    if (wait_stopped(wait) || (long)(wait->deadline - GetTickCount()) <= 0) return false;
-    // Bytes that have arrived need no select: asking the socket how many wait is far cheaper.
-    u_long waiting = 0;
-    if (ioctlsocket(sock, FIONREAD, &waiting) == 0 && waiting > 0) return true;
-    DWORD start = GetTickCount();
-    for (;;) {
-        if (wait_stopped(wait)) return false;
-        DWORD now = GetTickCount();
-        long to_deadline = (long)(wait->deadline - now);
-        DWORD idle = now - start;
-        if (to_deadline <= 0 || idle >= UPDATE_SOCKET_TIMEOUT_MS) return false;
-        DWORD slice = UPDATE_STOP_LOOK_MS;
-        if ((DWORD)to_deadline < slice) slice = (DWORD)to_deadline;
-        if (UPDATE_SOCKET_TIMEOUT_MS - idle < slice) slice = UPDATE_SOCKET_TIMEOUT_MS - idle;
-        fd_set readable;
-        FD_ZERO(&readable);
-        FD_SET(sock, &readable);
-        timeval wait_time = {(long)(slice / 1000), (long)(slice % 1000) * 1000};
-        int ready = select(0, &readable, nullptr, nullptr, &wait_time);
-        if (ready < 0) return false;
-        if (ready > 0) return true;
-    }
-}
-
-static bool wait_for_bytes(SOCKET sock, const void* wait) {
-    return wait_readable(sock, (const UpdateWait*)wait);
+static bool wait_for_bytes(SOCKET sock, const void* context) {
+    const UpdateWait* wait = (const UpdateWait*)context;
+    return !wait || socket_wait_readable(sock, wait, UPDATE_SOCKET_TIMEOUT_MS);
 }
 
 bool update_receive_exact(UpdateConnection* connection, void* buffer, size_t length, const UpdateWait* wait) {
@@ -69,22 +43,6 @@ static bool receive_line(UpdateConnection* connection, char* line, size_t limit,
 static void close_connection(UpdateConnection* connection) {
     if (connection->reader.socket != INVALID_SOCKET) closesocket(connection->reader.socket);
     reader_start(&connection->reader, INVALID_SOCKET);
-}
-
-// Starts a non-blocking connect and waits at most 6 s for it to complete.
-static bool connect_within_wait(SOCKET sock, const struct addrinfo* address) {
-    u_long non_blocking = 1;
-    if (ioctlsocket(sock, FIONBIO, &non_blocking) != 0) return false;
-    connect(sock, address->ai_addr, (int)address->ai_addrlen);
-    fd_set writable, failed;
-    FD_ZERO(&writable);
-    FD_ZERO(&failed);
-    FD_SET(sock, &writable);
-    FD_SET(sock, &failed);
-    timeval wait = {UPDATE_CONNECT_WAIT_MS / 1000, 0};
-    if (select(0, nullptr, &writable, &failed, &wait) != 1 || !FD_ISSET(sock, &writable)) return false;
-    u_long blocking = 0;
-    return ioctlsocket(sock, FIONBIO, &blocking) == 0;
 }
 
 static bool say_hello(UpdateConnection* connection, const UpdateWait* wait) {
@@ -126,10 +84,17 @@ bool update_connect(const char* host, int port, UpdateConnection* connection, ch
         return false;
     }
     reader_start(&connection->reader, sock);
-    bool connected = connect_within_wait(sock, found);
+    // The connect and the hello's answer share one bound, and a stop ends either.
+    UpdateWait wait;
+    update_wait_start(&wait, UPDATE_ANSWER_LIMIT_MS, stop);
+    bool connected = socket_connect_bounded(sock, found, UPDATE_CONNECT_WAIT_MS, &wait);
     freeaddrinfo(found);
     if (!connected) {
-        format_reason(error, error_size, "the update server %s:%d does not answer", host, port);
+        if (wait_stopped(&wait)) {
+            format_reason(error, error_size, "stopped");
+        } else {
+            format_reason(error, error_size, "the update server %s:%d does not answer", host, port);
+        }
         close_connection(connection);
         WSACleanup();
         return false;
@@ -137,8 +102,6 @@ bool update_connect(const char* host, int port, UpdateConnection* connection, ch
     DWORD timeout = UPDATE_SOCKET_TIMEOUT_MS;
     setsockopt(sock, SOL_SOCKET, SO_RCVTIMEO, (const char*)&timeout, sizeof timeout);
     setsockopt(sock, SOL_SOCKET, SO_SNDTIMEO, (const char*)&timeout, sizeof timeout);
-    UpdateWait wait;
-    update_wait_start(&wait, UPDATE_ANSWER_LIMIT_MS, stop);
     if (!say_hello(connection, &wait)) {
         if (wait_stopped(&wait)) {
             format_reason(error, error_size, "stopped");

@@ -7,6 +7,7 @@
 #include <stdint.h>
 
 #include "core/socket_lines.h"
+#include "core/socket_waits.h"
 #include "core/text.h"
 #include "updates/manifest.h"
 
@@ -18,8 +19,6 @@
 // A whole answer (its line and its payload) must arrive within this time of its request, so a server
 // that trickles bytes cannot hold the update worker without end.
 #define UPDATE_ANSWER_LIMIT_MS 60000
-// While waiting for bytes, the stop flag is looked at this often.
-#define UPDATE_STOP_LOOK_MS 250
 
 // One connection to the update server: its socket (reader.socket, INVALID_SOCKET while closed) and
 // the reader that keeps what a line read took from it beyond the line's LF for the payload after it.
@@ -29,15 +28,13 @@ struct UpdateConnection {
 };
 
 // The time limit of one request's answer and the flag that ends waiting for it.
-struct UpdateWait {
-    unsigned long deadline;     // GetTickCount() value by which the whole answer must be in
-    const volatile long* stop;  // looked at between receives; null when nothing stops the wait
-};
+typedef SocketBounds UpdateWait;
 
-// Connects to host:port within 6 s and says hello (its answer within UPDATE_ANSWER_LIMIT_MS; stop,
-// when not null, is looked at between receives and gives "stopped"). On success sock is connected
-// and blocking with 20 s send and receive time-outs, and Winsock stays started until update_bye; on
-// failure the connection is closed (INVALID_SOCKET), everything is closed and error holds one text.
+// Connects to host:port within 6 s and says hello, both within UPDATE_ANSWER_LIMIT_MS (stop, when
+// not null, is looked at while connecting and between receives and gives "stopped"). On success the
+// connection's socket is connected and blocking with 20 s send and receive time-outs, and Winsock
+// stays started until update_bye; on failure the connection is closed (INVALID_SOCKET), Winsock is
+// stopped and error holds one text.
 bool update_connect(const char* host, int port, UpdateConnection* connection, char* error, size_t error_size,
                     const volatile long* stop) MUST_USE;
 // Sends "TOKEN %s" when the token is not empty, shorter than 120 characters and holds no LF; the
