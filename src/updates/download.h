@@ -10,7 +10,7 @@
 #include "updates/manifest.h"
 #include "updates/update_paths.h"
 #include "updates/update_protocol.h"
-#include "updates/update_worker.h"
+#include "updates/update_records.h"
 
 // Stages every file of every part whose bit is in mask; true when all of them are staged and
 // verified. On failure error (the run's message) is replaced with the reason; .part files and the
