@@ -19,8 +19,11 @@ static uint64_t fnv_add(uint64_t key, const void* bytes, size_t length) {
     return key;
 }
 
-// The key from the path text: FNV-1a over the path in lower case (CharLowerBuffA, locale-aware as
-// the file system's case-blind comparison of names is), trailing backslashes left out.
+// The key from the path text, for a folder that cannot be opened: FNV-1a over the path lower-cased
+// with CharLowerBuffA (the letters of the ANSI code page), trailing backslashes left out. The file
+// system compares names case-blind by its own upper-case table, which agrees with this for those
+// letters; a short name, another drive letter or a link still gives another key here, which is why
+// the folder's identity comes first.
 static uint64_t key_of_path(const char* game_folder) {
     char lower[PATH_CAP];
     copy_text(lower, sizeof lower, game_folder);
