@@ -15,11 +15,10 @@
 #include "updates/staging.h"
 #include "updates/state_files.h"
 
-// Keeps a durable copy of an installed file aside (writable, flushed to disk), so that the one move
-// that replaces the file never leaves the old one only in the page cache.
+// Keeps a durable copy of an installed file aside, so that the one move that replaces the file
+// never leaves the old one only in the page cache.
 static bool keep_copy_aside(const char* installed, const char* aside) {
-    return patient_copy(installed, aside, false) && SetFileAttributesA(aside, FILE_ATTRIBUTE_NORMAL) &&
-           flush_file(aside);
+    return copy_durably(installed, aside);
 }
 
 // Replaces the installed file with the staged one in one move; a read-only file is made writable

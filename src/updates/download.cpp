@@ -34,12 +34,11 @@ static bool stage_from_installed(const UpdatePaths* paths, const ManifestFile* f
         return false;
     }
     make_parent_dirs(staged);
-    if (!patient_copy(target, staged, false)) {
+    if (!copy_durably(target, staged)) {
         log_line("cannot copy %s to %s (error %lu)", target, staged, (unsigned long)GetLastError());
         return false;
     }
-    SetFileAttributesA(staged, FILE_ATTRIBUTE_NORMAL);
-    return flush_file(staged) && file_matches_block(staged, file, block);
+    return file_matches_block(staged, file, block);
 }
 
 // The files of the manifest as the examining phase sees them; needed has one entry per file.
