@@ -40,11 +40,12 @@ void patience_begin(Patience* patience, const char* changed);
 // and the time is not up; false otherwise, with GetLastError as the try left it.
 bool patience_again(Patience* patience);
 
-// After a failed try that left access denied: true when no wait can make the call pass: the name
-// is being deleted is the one case that passes by itself; a move that replaces a file or renames a
-// folder also meets access denied while a file is held, unless the target is a folder or read-only
-// or the access list refuses the move. path is the name the call acts on, other the move's target.
-// GetLastError is kept.
+// After a failed try that left access denied: true when no wait can make the call pass. A name
+// that is being deleted passes by itself; a move that replaces a file, or renames a folder, meets
+// access denied while that file (or one inside the folder) is held, unless the replaced file is
+// read-only or the access list refuses the move. Everything else (a folder or a read-only file in
+// the way, a refusing access list) lasts. path is the name the call acts on, other the move's
+// target. GetLastError is kept.
 bool access_denied_for_good(PatientAct act, const char* path, const char* other);
 // Whether the security descriptor refuses this process any of rights (file rights, generic ones
 // mapped); false when it cannot be told.
