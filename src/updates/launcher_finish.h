@@ -1,7 +1,9 @@
 // The command that puts a new launcher in place once the running one has ended: the running
-// launcher's file cannot be replaced, so the command waits for it to end and then makes one move.
-// At most one such command runs per launcher file; a later start finds it by its record in the
-// updates folder.
+// launcher's file cannot be replaced, so the command tries the one move that replaces it about once
+// a second (a ping of about a second between tries) for up to ten minutes, and ends as soon as the
+// staged file is gone (moved in). It does not watch the launcher's process: a move tried while the
+// launcher still runs simply fails and is tried again. At most one such command runs per launcher
+// file; a later start finds it by its record in the updates folder.
 #pragma once
 
 #include "updates/update_paths.h"

@@ -22,6 +22,7 @@
 #include "ui/paint_pages.h"
 #include "ui/window.h"
 #include "ui/window_state.h"
+#include "updates/update_paths.h"
 #include "updates/update_worker.h"
 
 namespace {

@@ -22,6 +22,7 @@
 #include "ui/links.h"
 #include "ui/window_state.h"
 #include "uninstall/uninstall.h"
+#include "updates/update_paths.h"
 #include "updates/update_worker.h"
 
 namespace {
