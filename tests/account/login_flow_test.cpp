@@ -17,6 +17,7 @@
 #include "core/text.h"
 #include "support/account_server_control.h"
 #include "support/test_support.h"
+#include "ui/busy_action.h"
 #include "ui/links.h"
 #include "ui/pages.h"
 #include "ui/paint_pages.h"
@@ -70,6 +71,17 @@ struct LoginFlowTest : testing::Test {
         DeleteFileA((folder + "\\test.log").c_str());
     }
 
+    // Runs the window's messages until a busy action (log-out, "Not you?") has ended.
+    static void wait_until_not_busy() {
+        for (int i = 0; i < 1200 && window_busy(); i++) {
+            MSG message;
+            while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
+                TranslateMessage(&message);
+                DispatchMessageA(&message);
+            }
+            Sleep(25);
+        }
+    }
     // Runs the window's messages until the account worker's answer was handled.
     static void wait_for_answer() {
         for (int i = 0; i < 400; i++) {
@@ -232,6 +244,7 @@ TEST_F(LoginFlowTest, LogOutKeepsTheMarkerAndNotYouRemovesIt) {
     ASSERT_EQ(store_marker(MARKER), 4);
 
     log_out();
+    wait_until_not_busy();
     EXPECT_FALSE(account_logged_in);
     EXPECT_FALSE(session_saved());
     EXPECT_EQ(window_ui.page, PAGE_LOGIN);
@@ -248,6 +261,7 @@ TEST_F(LoginFlowTest, LogOutKeepsTheMarkerAndNotYouRemovesIt) {
     ASSERT_TRUE(login_view.not_you_offered);
     push_answer("ok", "OK");
     not_you();
+    wait_until_not_busy();
     EXPECT_FALSE(account_logged_in);
     EXPECT_FALSE(login_view.not_you_offered);
     EXPECT_EQ(login_status(), "Log in with your own ZANDOR account.");

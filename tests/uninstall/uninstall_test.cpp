@@ -19,8 +19,6 @@
 #include "core/text.h"
 #include "support/folder_link.h"
 #include "support/test_support.h"
-#include "ui/links.h"
-#include "ui/window_state.h"
 #include "uninstall/uninstall.h"
 #include "updates/update_worker.h"
 
@@ -219,28 +217,6 @@ TEST_F(UninstallTest, AFileInUseIsScheduledForTheNextRestart) {
     EXPECT_NE(pending.find("d3d8.dll"), std::string::npos);
     // The restored file could not take the name of a file still there: it keeps its set-aside name.
     EXPECT_TRUE(file_exists(game + "\\d3d8_real.dll"));
-}
-
-TEST_F(UninstallTest, FromTheWindowsLinkTheWindowClosesAndNoGameStarts) {
-    write_file(game + "\\pes6.exe", "MZ");
-    HWND window = CreateWindowExA(0, "STATIC", "ZANDOR Launcher", 0, 0, 0, 10, 10, HWND_MESSAGE, nullptr, nullptr,
-                                  nullptr);
-    ASSERT_NE(window, nullptr);
-    launcher.window = window;
-    answer = IDNO;
-    run_link_action(LINK_UNINSTALL);  // declined: everything stays as it was
-    EXPECT_TRUE(IsWindow(window));
-    EXPECT_TRUE(launcher.play_game);
-    EXPECT_FALSE(launcher.start_step_taken);
-    EXPECT_TRUE(file_exists(game + "\\zandor.ini"));
-
-    answer = IDYES;
-    run_link_action(LINK_UNINSTALL);
-    EXPECT_FALSE(IsWindow(window));
-    EXPECT_FALSE(launcher.play_game);
-    EXPECT_TRUE(launcher.start_step_taken);
-    EXPECT_FALSE(file_exists(game + "\\zandor.ini"));
-    launcher.window = nullptr;
 }
 
 TEST_F(UninstallTest, TheLauncherFileGoesWhenTheLauncherEndsHoweverLongTheSummaryStaysOpen) {
