@@ -25,6 +25,7 @@
 #include "game_setup/d3d8_placement.h"
 #include "ui/busy_action.h"
 #include "ui/window_state.h"
+#include "updates/launcher_finish.h"
 #include "updates/state_files.h"
 #include "updates/update_worker.h"
 
@@ -135,14 +136,16 @@ struct Removal {
 static Removal removal;
 
 // Nothing may be removed while something could still write behind the uninstall: the account worker
-// (it stores PC markers) and the update worker (it swaps files in and writes its state). The LOGOUT
-// request then also deletes the saved log-in file.
+// (it stores PC markers), the update worker (it swaps files in and writes its state) and the command
+// that would move a staged launcher into place. The LOGOUT request then also deletes the saved
+// log-in file.
 static void stop_what_still_runs() {
     // An account exchange ends within its own limit (connect and answer together stay under 70 s).
     if (!wait_for_login_worker(ACCOUNT_WORKER_WAIT_MS)) {
         log_line("uninstall: the account request did not end within %lu s", ACCOUNT_WORKER_WAIT_MS / 1000);
     }
     stop_update_worker();
+    launcher_finish_stop(&launcher.update_paths);
     if (removal.token[0]) log_out_request(launcher.account_host, account_server_port(), removal.token);
     wipe(removal.token, sizeof removal.token);
 }

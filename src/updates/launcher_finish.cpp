@@ -76,6 +76,12 @@ bool launcher_finish_start(const UpdatePaths* paths, const char* staged, const c
     return true;
 }
 
+void launcher_finish_stop(const UpdatePaths* paths) {
+    DetachedCommand command;
+    char staged[PATH_CAP];
+    if (load_finishing_command(paths, &command, staged, sizeof staged)) stop_detached_command(&command);
+}
+
 void launcher_finish_forget(const UpdatePaths* paths) {
     char path[PATH_CAP];
     if (finishing_command_path(paths, path, sizeof path)) DeleteFileA(path);
