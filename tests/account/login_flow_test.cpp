@@ -6,6 +6,7 @@
 #include <windows.h>
 
 #include <string>
+#include <vector>
 
 #include "account/account_address.h"
 #include "account/account_files.h"
@@ -14,6 +15,7 @@
 #include "core/launcher_state.h"
 #include "core/log.h"
 #include "core/message_box.h"
+#include "core/open_address.h"
 #include "core/text.h"
 #include "support/account_server_control.h"
 #include "support/test_support.h"
@@ -287,6 +289,37 @@ TEST_F(LoginFlowTest, AddressesThatAreNotWebAddressesAreNotOpened) {
     log = log_text();
     EXPECT_TRUE(has(log, " terms: the address \"C:\\windows\\system32\\cmd.exe\" is not a web address: not opened\r\n"))
         << log;
+}
+
+// The terms link opens the terms address of the log-in, and the site's own terms page when there is
+// none or when the shell could not open it.
+TEST_F(LoginFlowTest, TheTermsLinkFallsBackToTheSitePageWhenTheShellFails) {
+    static std::vector<std::string> opened;
+    static std::string refused;
+    set_shell_open_answer([](const char* address) {
+        opened.push_back(address);
+        return refused != address;
+    });
+    const std::string terms = "https://terms.example/v2";
+    const std::string site = "http://127.0.0.1:20294/terms";
+    struct Case {
+        std::string terms_url, refused;
+        std::vector<std::string> opened;
+    };
+    for (const Case& c : std::vector<Case>{
+             {"", "", {site}},
+             {terms, "", {terms}},
+             {terms, terms, {terms, site}},
+         }) {
+        SCOPED_TRACE(c.terms_url + " refused: " + c.refused);
+        opened.clear();
+        refused = c.refused;
+        copy_text(login_view.terms_url, sizeof login_view.terms_url, c.terms_url.c_str());
+        run_link_action(LINK_TERMS);
+        EXPECT_EQ(opened, c.opened);
+    }
+    set_shell_open_answer(nullptr);
+    login_view.terms_url[0] = 0;
 }
 
 // A log-in answer whose numbers would not read back from session.dat is a bad answer: nobody is
