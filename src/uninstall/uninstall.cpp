@@ -65,17 +65,14 @@ static int restore_set_aside_dll() {
 }
 
 // Starts a command that deletes the launcher file once this process has ended. While the launcher
-// runs its file cannot be deleted, so the command tries again every second (a ping of the local
-// address) until the file is gone, for up to ten minutes: long enough for a player who reads the
-// summary at leisure, and it ends by itself when the file stays held by something else.
+// runs its file cannot be deleted, so the command tries again about every second until the file is
+// gone, for up to ten minutes: long enough for a player who reads the summary at leisure, and it ends
+// by itself when the file stays held by something else.
 static bool schedule_self_delete() {
     const char* exe = launcher.launcher_exe;
-    if (!path_fits_command(exe)) return false;
-    char command[1000];
-    if (format_text(command, sizeof command,
-                    "for /l %%i in (1,1,600) do (ping -n 2 127.0.0.1 >nul & del /f /q \"%s\" 2>nul & "
-                    "if not exist \"%s\" exit)",
-                    exe, exe) + 1 >= sizeof command) {
+    char del[400], command[1000];
+    if (!path_fits_command(exe) || format_text(del, sizeof del, "del /f /q \"%s\" 2>nul", exe) + 1 >= sizeof del ||
+        !format_retrying_command(command, sizeof command, del, exe)) {
         return false;
     }
     return start_detached_command(command);
