@@ -196,27 +196,58 @@ static void on_renewal_failed() {
     show_reply_failure();
 }
 
-static void on_logged_in() {
-    login_view.not_you_offered = login_mode == LOGIN_AUTO;
-    if (login_mode == LOGIN_AUTO) copy_text(auto_login_marker, sizeof auto_login_marker, reply.pc_marker);
-    bool notice_was_shown = current_login.terms_notice_shown;
-    current_login = reply.login;
-    current_login.terms_notice_shown = true;
-    if (!save_login(&current_login)) log_line("the log-in could not be saved (DPAPI): asked again next time");
-    account_logged_in = true;
-    update_login_view();
-    if (reply.older_terms) {
+// A new log-in is saved (session.dat, written with patient retries) by the busy window's worker; the
+// window thread fills the record before and reads it after.
+struct SaveWork {
+    SavedLogin login;  // the worker's own copy, wiped when saved
+    bool saved;
+    int mode;
+    bool notice_was_shown;
+    bool older_terms;
+};
+
+static SaveWork save_work;
+
+static void save_login_on_worker(void*) {
+    save_work.saved = save_login(&save_work.login);
+    wipe(&save_work.login, sizeof save_work.login);
+}
+
+static void after_login_saved(void*) {
+    end_busy();
+    if (!save_work.saved) log_line("the log-in could not be saved (DPAPI): asked again next time");
+    if (save_work.older_terms) {
         log_line("the account accepted older terms: the new terms %s are shown", current_login.terms_version);
         set_login_status("", false);  // no start-up "Looking for..." under the terms
         show_page(PAGE_TERMS);
         return;
     }
-    const char* how = login_mode == LOGIN_RENEW  ? "log-in renewed"
-                      : login_mode == LOGIN_AUTO ? "logged in automatically (IP address)"
-                                                 : "logged in with Google (browser)";
+    const char* how = save_work.mode == LOGIN_RENEW  ? "log-in renewed"
+                      : save_work.mode == LOGIN_AUTO ? "logged in automatically (IP address)"
+                                                     : "logged in with Google (browser)";
     log_line("%s as account %llu (%s)%s", how, (unsigned long long)current_login.account_id,
-             current_login.display_name, notice_was_shown ? "" : ", terms notice shown");
+             current_login.display_name, save_work.notice_was_shown ? "" : ", terms notice shown");
     show_main_page_after_login();
+}
+
+static void on_logged_in() {
+    login_view.not_you_offered = login_mode == LOGIN_AUTO;
+    if (login_mode == LOGIN_AUTO) copy_text(auto_login_marker, sizeof auto_login_marker, reply.pc_marker);
+    save_work.notice_was_shown = current_login.terms_notice_shown;
+    current_login = reply.login;
+    current_login.terms_notice_shown = true;
+    account_logged_in = true;
+    update_login_view();
+    save_work.login = current_login;
+    save_work.saved = false;
+    save_work.mode = login_mode;
+    save_work.older_terms = reply.older_terms;
+    begin_busy(nullptr);
+    if (!run_busy_work(save_login_on_worker, after_login_saved, nullptr)) {
+        save_work.saved = save_login(&save_work.login);
+        wipe(&save_work.login, sizeof save_work.login);
+        after_login_saved(nullptr);
+    }
 }
 
 void on_login_done() {

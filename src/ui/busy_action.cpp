@@ -17,6 +17,7 @@ struct BusyState {
     DWORD since;                        // GetTickCount() when it began
     bool wanted[ACTION_BUTTON_COUNT];   // the state each button gets at the end
     bool close_asked;
+    bool login_done_kept;  // WM_LOGIN_DONE came while busy
 };
 
 static BusyState busy;
@@ -85,11 +86,21 @@ void end_busy() {
         HWND button = control_window(ACTION_BUTTONS[i]);
         if (button) EnableWindow(button, busy.wanted[i]);
     }
+    HWND window = main_window();
+    if (busy.login_done_kept) {
+        busy.login_done_kept = false;
+        if (window) PostMessageA(window, WM_LOGIN_DONE, 0, 0);
+    }
     if (busy.close_asked) {
         busy.close_asked = false;
-        HWND window = main_window();
         if (window) PostMessageA(window, WM_CLOSE, 0, 0);
     }
+}
+
+bool keep_message_for_later(UINT message) {
+    if (!busy.on || message != WM_LOGIN_DONE) return false;
+    busy.login_done_kept = true;
+    return true;
 }
 
 void enable_action_button(int id, bool enabled) {

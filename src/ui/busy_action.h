@@ -26,6 +26,10 @@ void enable_action_button(int id, bool enabled);
 bool action_button_usable(int id);
 // The close box while busy: remembered, done by end_busy. True when it was kept for later.
 bool keep_close_for_later();
+// A worker's message (WM_LOGIN_DONE) that arrives while busy is kept and posted again by end_busy, so
+// that no log-in answer changes the pages under an action (and no new poll replaces it meanwhile).
+// True when it was kept.
+bool keep_message_for_later(UINT message);
 // Runs work(context) on a worker thread and then done(context) on the window thread; one at a time.
 // When no thread can be made, both run here at once. False (and nothing runs) while another runs.
 bool run_busy_work(BusyStep work, BusyStep done, void* context);

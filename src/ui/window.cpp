@@ -144,7 +144,8 @@ static void on_timer(WPARAM id) {
     } else if (id == TIMER_PLAYERS) {
         if (window_ui.page == PAGE_SERVER) start_players_fetch();
     } else if (id == TIMER_LOGIN_POLL) {
-        if (window_hooks.login_poll_timer) window_hooks.login_poll_timer();
+        // No new poll while an action waits: a kept answer would be replaced by the next one.
+        if (!window_busy() && window_hooks.login_poll_timer) window_hooks.login_poll_timer();
     }
 }
 
@@ -173,6 +174,7 @@ static LRESULT CALLBACK window_procedure(HWND window, UINT message, WPARAM wpara
         case WM_LBUTTONUP: on_left_button_up(lparam); return 0;
         default:
             if (message == WM_LOGIN_DONE) {
+                if (keep_message_for_later(message)) return 0;
                 if (window_hooks.login_done) window_hooks.login_done();
                 return 0;
             }

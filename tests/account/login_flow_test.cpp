@@ -25,6 +25,7 @@
 #include "ui/paint_pages.h"
 #include "ui/window.h"
 #include "ui/window_state.h"
+#include "uninstall/uninstall.h"
 #include "updates/update_worker.h"
 
 namespace {
@@ -84,14 +85,18 @@ struct LoginFlowTest : testing::Test {
             Sleep(25);
         }
     }
-    // Runs the window's messages until the account worker's answer was handled.
+    // Runs the window's messages until the account worker's answer was handled (with the saving of
+    // a new log-in that follows it).
     static void wait_for_answer() {
         for (int i = 0; i < 400; i++) {
             MSG message;
             while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
                 TranslateMessage(&message);
                 DispatchMessageA(&message);
-                if (message.message == WM_LOGIN_DONE) return;
+                if (message.message == WM_LOGIN_DONE) {
+                    wait_until_not_busy();
+                    return;
+                }
             }
             Sleep(10);
         }
@@ -289,6 +294,36 @@ TEST_F(LoginFlowTest, AddressesThatAreNotWebAddressesAreNotOpened) {
     log = log_text();
     EXPECT_TRUE(has(log, " terms: the address \"C:\\windows\\system32\\cmd.exe\" is not a web address: not opened\r\n"))
         << log;
+}
+
+// A log-in answer that arrives while the uninstall asks its question waits for the answer: nothing
+// changes under the box, and after No the log-in goes on as it would have.
+TEST_F(LoginFlowTest, ALogInAnswerWaitsWhileTheUninstallAsks) {
+    static bool changed_under_the_box;
+    changed_under_the_box = false;
+    set_message_box_answer([](void*, const char*, unsigned) {
+        for (int i = 0; i < 120; i++) {  // the box's own loop runs the window's messages
+            MSG message;
+            while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
+                TranslateMessage(&message);
+                DispatchMessageA(&message);
+            }
+            Sleep(25);
+        }
+        changed_under_the_box = account_logged_in || window_ui.page != PAGE_LOGIN;
+        return IDNO;
+    });
+    uninstall_attach();
+    push_answer("ok", OK_LOGIN);
+    start_login_worker(LOGIN_AUTO);
+    Sleep(1500);  // the answer is on its way or there
+    run_link_action(LINK_UNINSTALL);
+    set_message_box_answer(answer_box);
+    EXPECT_FALSE(changed_under_the_box);
+    EXPECT_FALSE(account_logged_in);
+    wait_for_answer();
+    EXPECT_TRUE(account_logged_in);
+    EXPECT_TRUE(session_saved());
 }
 
 // The terms link opens the terms address of the log-in, and the site's own terms page when there is

@@ -45,7 +45,13 @@ void start_probe(WindowProbe* probe, HWND window) {
 void stop_probe(WindowProbe* probe) {
     InterlockedExchange(&probe->stop, 1);
     if (probe->thread) {
-        WaitForSingleObject(probe->thread, 5000);
+        // The caller is the window's thread: a probe on its way is answered while the probe ends.
+        DWORD start = GetTickCount();
+        while (MsgWaitForMultipleObjects(1, &probe->thread, FALSE, 100, QS_SENDMESSAGE) != WAIT_OBJECT_0 &&
+               GetTickCount() - start < 5000) {
+            MSG message;
+            PeekMessageA(&message, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
+        }
         CloseHandle(probe->thread);
     }
     probe->thread = nullptr;
