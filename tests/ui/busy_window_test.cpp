@@ -224,3 +224,20 @@ TEST_F(BusyWindow, AfterYesTheSummaryStaysAndNoGameStarts) {
     EXPECT_FALSE(game_started());
     EXPECT_FALSE(file_exists(game + "\\zandor.ini"));
 }
+
+// The countdown's ticks after a hold: one taken before the hold moves on by the hold's length, one
+// taken during it (a page shown meanwhile) counts from now; GetTickCount's wrap changes nothing.
+TEST(CountdownHold, TicksMoveOnByTheHold) {
+    struct Case {
+        DWORD tick, held_since, now, expected;
+    };
+    for (const Case& c : std::vector<Case>{
+             {1000, 5000, 9000, 5000},                   // 4 s before the hold of 4 s
+             {5000, 5000, 9000, 9000},                   // at its start
+             {7000, 5000, 9000, 9000},                   // during it
+             {0xFFFFFA00u, 0xFFFFFC00u, 0x400u, 0x200u},  // across the wrap
+             {0xFFFFFE00u, 0xFFFFFC00u, 0x400u, 0x400u},
+         }) {
+        EXPECT_EQ(tick_after_hold(c.tick, c.held_since, c.now), c.expected) << c.tick << " " << c.held_since;
+    }
+}
