@@ -225,6 +225,28 @@ TEST_F(BusyWindow, AfterYesTheSummaryStaysAndNoGameStarts) {
     EXPECT_FALSE(file_exists(game + "\\zandor.ini"));
 }
 
+// While busy, the buttons and the commands are out of reach and a close waits for the end; then the
+// buttons get the state they should have and the close is done.
+TEST_F(BusyWindow, WhileBusyNothingStartsAndACloseWaitsForTheEnd) {
+    enable_action_button(ID_CHANGE_SERVER, false);
+    begin_busy(nullptr);
+    EXPECT_FALSE(IsWindowEnabled(control_window(ID_PLAY_NOW)));
+    enable_action_button(ID_CHANGE_SERVER, true);  // a change meanwhile takes effect at the end
+    EXPECT_FALSE(IsWindowEnabled(control_window(ID_CHANGE_SERVER)));
+    SendMessageA(main_window(), WM_COMMAND, ID_PLAY_NOW, 0);
+    EXPECT_FALSE(window_ui.play_now_pressed);
+    SendMessageA(main_window(), WM_CLOSE, 0, 0);
+    pump_messages(100);
+    ASSERT_NE(main_window(), nullptr);
+    EXPECT_TRUE(launcher.play_game);
+    end_busy();
+    EXPECT_TRUE(IsWindowEnabled(control_window(ID_PLAY_NOW)));
+    EXPECT_TRUE(IsWindowEnabled(control_window(ID_CHANGE_SERVER)));
+    pump_messages(100);
+    EXPECT_EQ(main_window(), nullptr);
+    EXPECT_FALSE(launcher.play_game);
+}
+
 // The countdown's ticks after a hold: one taken before the hold moves on by the hold's length, one
 // taken during it (a page shown meanwhile) counts from now; GetTickCount's wrap changes nothing.
 TEST(CountdownHold, TicksMoveOnByTheHold) {
