@@ -203,6 +203,7 @@ int run_launcher() {
     read_update_host_and_channel();
 
     login_flow_attach();
+    uninstall_attach();
     show_first_page();
     start_login_worker(current_login.token[0] ? LOGIN_RENEW : LOGIN_AUTO);
     if (launcher.window) {

@@ -255,6 +255,13 @@ const TextRow TEXT_TABLE[] = {
     {"You are logged out.",
      "You are logged out.",
      "Has cerrado la sesi\xf3n."},
+    // While log-out and "Not you?" wait
+    {"Logging out: waiting for the update to stop...",
+     "Logging out: waiting for the update to stop...",
+     "Cerrando la sesi\xf3n: esperando a que se detenga la actualizaci\xf3n..."},
+    {"Logging out: waiting for the update to stop and for the ZANDOR server...",
+     "Logging out: waiting for the update to stop and for the ZANDOR server...",
+     "Cerrando la sesi\xf3n: esperando a que se detenga la actualizaci\xf3n y al servidor de ZANDOR..."},
     // Terms page
     {"New ZANDOR terms",
      "New ZANDOR terms",
@@ -407,6 +414,9 @@ const TextRow TEXT_TABLE[] = {
      "Tu cuenta y los registros del PC se quedan en el servidor durante 24 meses "
      "despu\xe9s de tu \xfaltimo inicio de sesi\xf3n (los registros de baneos, m\xe1s tiempo). "
      "Para que se borren, escribe a %s."},
+    {"Uninstalling ZANDOR: waiting for the update and the ZANDOR server...",
+     "Uninstalling ZANDOR: waiting for the update and the ZANDOR server...",
+     "Desinstalando ZANDOR: esperando a la actualizaci\xf3n y al servidor de ZANDOR..."},
     {" (delete the launcher file yourself)",
      " (delete the launcher file yourself)",
      " (borra t\xfa mismo el archivo del launcher)"},

@@ -10,6 +10,7 @@
 #include "core/text.h"
 #include "core/text_table.h"
 #include "ui/accessible.h"
+#include "ui/busy_action.h"
 #include "ui/paint_pages.h"
 #include "ui/window_state.h"
 #include "updates/update_worker.h"
@@ -61,7 +62,8 @@ static void take_outcome(DWORD now) {
 }
 
 void status_tick() {
-    if (launcher.start_step_taken || window_ui.page != PAGE_MAIN || !update_started) return;
+    // A busy window holds the countdown: nothing starts the game while an action waits or asks.
+    if (launcher.start_step_taken || window_busy() || window_ui.page != PAGE_MAIN || !update_started) return;
     if (update_done == 0) {
         window_ui.outcome_tick = 0;  // a restarted run is followed anew
         show_progress();

@@ -15,5 +15,7 @@ bool launcher_finish_waits(const UpdatePaths* paths, const char* staged);
 // stops as soon as the staged file is gone; records it. False when no command line can name the
 // paths or the command did not start.
 bool launcher_finish_start(const UpdatePaths* paths, const char* staged, const char* target);
+// Ends the recorded command when it still runs (the uninstall: no launcher may be moved back after it).
+void launcher_finish_stop(const UpdatePaths* paths);
 // Forgets the record (the new launcher is in place).
 void launcher_finish_forget(const UpdatePaths* paths);

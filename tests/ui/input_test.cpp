@@ -99,6 +99,7 @@ TEST_F(Input, EnterDoesWhatThePageSays) {
     show_page(PAGE_SERVER);
     press(VK_TAB);  // even with the focus on the other card
     press(VK_RETURN);
+    pump_until_not_busy();  // zandor.ini is written on a worker
     EXPECT_EQ(window_ui.page, PAGE_MAIN);
     EXPECT_EQ(launcher.server_choice, SERVER_ZANDOR);
     EXPECT_TRUE(update_started);
@@ -120,6 +121,7 @@ TEST_F(Input, SpacePressesTheFocusedButton) {
     press(VK_TAB);
     ASSERT_EQ(focused_id(), ID_ANY_SERVER);
     press(VK_SPACE);
+    pump_until_not_busy();
     EXPECT_EQ(window_ui.page, PAGE_MAIN);
     EXPECT_EQ(launcher.server_choice, SERVER_ANY);
     std::string settings;
