@@ -4,7 +4,7 @@
 // Who writes what. start_update_run (window thread) resets every field below before it starts a
 // worker; from then on:
 // - update_progress.stop: set with an interlocked exchange by whoever asks the run to stop (the
-//   window thread); the worker and the steps it runs (download, game account file) only read it.
+//   window thread, or the busy window's worker for log-out, "Not you?" and the uninstall); the worker and the steps it runs (download, game account file) only read it.
 // - update_progress.done_bytes / total_bytes: the worker, with interlocked 64-bit writes
 //   (core/shared_counter.h); the window reads them whole and only paints them.
 // - update_progress.phase: the worker, with plain stores; the window only paints it.
