@@ -30,6 +30,7 @@
 #include "ui/window.h"
 #include "ui/window_state.h"
 #include "uninstall/uninstall.h"
+#include "updates/update_paths.h"
 #include "updates/update_worker.h"
 
 namespace {
