@@ -70,6 +70,7 @@ struct Worker {
 };
 
 std::atomic<bool> g_stop(false);
+std::atomic<bool> g_wind_down(false);  // start no new download; finish the ones under way
 std::atomic<int> g_settled(0);     // idle mode: clients holding their connection or given up
 std::atomic<bool> g_ready(false);  // idle mode: every client settled, the ready file written
 int64_t g_start_us;
@@ -236,7 +237,7 @@ void on_connected(Worker* w, Client* c) {
 // Starts the next download of this client, or ends it.
 void next_download(Worker* w, Client* c, bool good) {
     const LoadOptions& o = *w->options;
-    if (now_us() - g_start_us < (int64_t)(o.min_seconds * 1e6) && !g_stop) {
+    if (now_us() - g_start_us < (int64_t)(o.min_seconds * 1e6) && !g_stop && !g_wind_down) {
         c->offset = 0;
         crypto_hash_sha512_init(&c->sha);
         c->state = S_WAIT;
@@ -478,6 +479,8 @@ void worker_loop(Worker* w) {
 }  // namespace
 
 void stop_load() { g_stop = true; }
+
+void wind_down_load() { g_wind_down = true; }
 
 bool run_load(const LoadOptions& options, LoadReport* report) {
     if (sodium_init() < 0) {

@@ -56,3 +56,6 @@ bool run_load(const LoadOptions& options, LoadReport* report);
 
 // Set by a signal handler: every loop ends soon after.
 void stop_load();
+
+// Set by a signal handler: no client starts another download; those under way finish.
+void wind_down_load();

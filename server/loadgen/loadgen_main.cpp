@@ -26,6 +26,7 @@ const char USAGE[] =
     "  --manifest-path PATH   HTTP: the manifest's path (default /manifest.txt)\n"
     "  --connecting N         connections opened at once per thread (default 64)\n"
     "  --min-seconds S        clients start new downloads until S seconds have passed (default 0)\n"
+    "                         or until SIGUSR1 (SIGTERM and SIGINT stop at once)\n"
     "  --stall-seconds S      a connection without progress this long counts as dropped (default 30)\n"
     "  --give-up N            reconnects in a row without progress before a client fails (default 40)\n"
     "  --idle                 only say hello and hold every connection open\n"
@@ -33,6 +34,7 @@ const char USAGE[] =
     "  --ready-file PATH      idle: written when every connection is open\n";
 
 void on_signal(int) { stop_load(); }
+void on_wind_down(int) { wind_down_load(); }
 
 bool copy_option(char* target, size_t capacity, const char* value) {
     if (strlen(value) >= capacity) return false;
@@ -131,6 +133,7 @@ int main(int argc, char** argv) {
     signal(SIGPIPE, SIG_IGN);
     signal(SIGINT, on_signal);
     signal(SIGTERM, on_signal);
+    signal(SIGUSR1, on_wind_down);
 
     static LoadReport r;
     if (!run_load(o, &r)) {
