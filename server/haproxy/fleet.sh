@@ -71,6 +71,7 @@ start_peer() {
 # workers as the update server has event loops, with its own configuration in $work/nginx.
 start_nginx() {
   local dir="$work/nginx"
+  chmod a+rx "$work"  # the workers run as nobody
   mkdir -p "$dir"
   cat > "$dir/nginx.conf" <<CONF
 daemon off;

@@ -42,9 +42,10 @@ below() {
   awk -v v="$1" -v l="$2" 'BEGIN { print (v + 0 < l + 0) ? "met" : "not met" }'
 }
 
-# calc EXPRESSION: awk arithmetic, printed with the given format (default %.2f).
+# calc EXPRESSION: awk arithmetic, printed with the given format (default %.2f). The expression goes in
+# parentheses: a bare "a > b" would be awk's redirection of printf into a file named b.
 calc() {
-  awk "BEGIN { printf \"${2:-%.2f}\", $1 }"
+  awk "BEGIN { printf \"${2:-%.2f}\", ($1) }"
 }
 
 # figure NAME FILE: the value of a "@NAME value" line that a benchmark program printed.

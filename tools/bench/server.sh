@@ -61,7 +61,7 @@ best() {
   for name in "$@"; do
     value=$(figure mib_s "$work/$name.out")
     [ -n "$value" ] || continue
-    if [ -z "$top" ] || [ "$(calc "$value > $top" "%d")" = 1 ]; then top=$value; top_name=$name; fi
+    if [ -z "$top" ] || [ "$(calc "($value > $top)" "%d")" = 1 ]; then top=$value; top_name=$name; fi
   done
   echo "$top $top_name"
 }
@@ -88,7 +88,7 @@ compare() {
   local a_best b_best a_name b_name ratio
   read -r a_best a_name <<<"$(best "${a_runs[@]}")"
   read -r b_best b_name <<<"$(best "${b_runs[@]}")"
-  if [ -z "$a_best" ] || [ -z "$b_best" ] || [ "$(calc "$b_best > 0" "%d")" != 1 ]; then
+  if [ -z "$a_best" ] || [ -z "$b_best" ] || [ "$(calc "($b_best > 0)" "%d")" != 1 ]; then
     record_native "$label" "not measured (see the runs above)" "$goal" "not measured"
     return
   fi
