@@ -18,7 +18,8 @@ bool set_release_keys(const char* list, char* error, size_t error_size) {
     memset(keys, 0, sizeof keys);
     int count = 0;
     const char* at = list;
-    while (*at) {
+    // Entries up to each comma; an empty entry anywhere (a doubled or trailing comma) is refused.
+    while (list[0] != 0) {
         const char* end = strchr(at, ',');
         size_t length = end ? (size_t)(end - at) : strlen(at);
         char entry[128];
