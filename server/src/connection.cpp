@@ -251,6 +251,16 @@ static PumpResult drain(Connection* c) {
     }
 }
 
+// Ends the connection gracefully: the answers sent so far go out followed by the end of the stream,
+// and the client's unread requests are read and dropped, since closing a socket with unread input
+// resets it and throws away what was still to be sent.
+static PumpResult begin_drain(Connection* c, uint64_t now_ms) {
+    shutdown(c->fd, SHUT_WR);
+    c->draining = true;
+    c->deadline_ms = now_ms + DRAIN_MS;
+    return drain(c);
+}
+
 PumpResult connection_pump(Connection* c, uint64_t now_ms) {
     if (c->draining) return drain(c);
     for (;;) {
@@ -259,16 +269,11 @@ PumpResult connection_pump(Connection* c, uint64_t now_ms) {
             if (sent < 0) return PUMP_CLOSE;
             if (sent == 0) break;
             c->activity_ms = now_ms;
-            if (c->close_after_answer) {
-                shutdown(c->fd, SHUT_WR);
-                c->draining = true;
-                c->deadline_ms = now_ms + DRAIN_MS;
-                return drain(c);
-            }
+            if (c->close_after_answer) return begin_drain(c, now_ms);
         }
         if (c->stopping) {
             c->close_reason = "the server is stopping";
-            return PUMP_CLOSE;
+            return begin_drain(c, now_ms);
         }
         size_t line_length = 0, consumed = 0;
         LineState state = find_request_line(c->in, c->in_used, &line_length, &consumed);
@@ -310,11 +315,11 @@ PumpResult connection_pump(Connection* c, uint64_t now_ms) {
     return PUMP_WAIT;
 }
 
-bool connection_begin_stop(Connection* c) {
+bool connection_begin_stop(Connection* c, uint64_t now_ms) {
     c->stopping = true;
-    if (answer_pending(c)) return false;
+    if (answer_pending(c) || c->draining) return false;
     c->close_reason = "the server is stopping";
-    return true;
+    return begin_drain(c, now_ms) == PUMP_CLOSE;
 }
 
 void format_peer(const sockaddr_storage* peer, char* out, size_t cap) {

@@ -69,8 +69,9 @@ void connection_init(Connection* c, int fd, const sockaddr_storage* peer, LoopCo
 PumpResult connection_pump(Connection* c, uint64_t now_ms);
 // The deadline passed: why it ends (and the kind counted).
 const char* connection_timeout_reason(Connection* c);
-// The server stops: true when the connection can end now (no answer in flight).
-bool connection_begin_stop(Connection* c);
+// The server stops: an idle connection begins its graceful end, one with an answer in flight ends
+// after it. True when the connection can be closed at once.
+bool connection_begin_stop(Connection* c, uint64_t now_ms);
 // Writes the log line of a connection's end and releases what it holds (not its memory).
 void connection_finish(Connection* c, uint64_t now_ms);
 // The text of an address, IPv4-mapped addresses as IPv4, with the port.

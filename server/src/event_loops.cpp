@@ -195,7 +195,7 @@ static void begin_stop(EventLoop* loop, uint64_t now) {
     Connection* c = loop->connections;
     while (c) {
         Connection* next = c->next;
-        if (connection_begin_stop(c)) end_connection(loop, c, now);
+        if (connection_begin_stop(c, now)) end_connection(loop, c, now);
         c = next;
     }
 }

@@ -4,6 +4,8 @@
 #include <string.h>
 #include <unistd.h>
 
+#include <functional>
+
 #include "test_release.h"
 
 static const size_t PIECE = 262144;
@@ -226,4 +228,132 @@ TEST_F(Server, RefusesConnectionsOverTheCapsAtAccept) {
     ASSERT_TRUE(client_line(&c2, &line));
     EXPECT_EQ(line, "ZANDOR-UPDATE-OK 1");
     for (TestClient* c : {&a1, &a2, &a3, &b1, &c1, &c2}) client_close(c);
+}
+
+TEST_F(Server, ReloadSwitchesReleasesAtomicallyAndKeepsServingWhenARefreshFails) {
+    Served old_release = sample_release("reload", 3, 60);
+    ASSERT_TRUE(start_server(&server, base_args(old_release)));
+    const std::string& old_dll = old_release.files[0].content;
+    TestClient early;
+    std::string payload;
+    ASSERT_TRUE(client_hello(&early, server.port));
+    ASSERT_TRUE(client_send(&early, "MANIFEST client\n"));
+    ASSERT_TRUE(read_payload(&early, &payload));
+    EXPECT_EQ(payload, old_release.manifest);
+
+    // Release 4 is published the way every instance gets it: files first, the manifest last; then
+    // the old files go and the server is told.
+    std::vector<TestFile> new_files = {{"dll", "d3d8.dll", pattern_bytes(PIECE + 10, 61)}};
+    std::string new_manifest = write_release(old_release.folder, "client", 4, new_files);
+    unlink((old_release.folder + "/files/" + sha512_hex(old_dll)).c_str());
+    signal_server(server, SIGHUP);
+    ASSERT_TRUE(wait_for_log(server, "serving release 4 of channel client"));
+
+    // The connection that fetched release 3 still gets release 3's files, until it asks again.
+    ASSERT_TRUE(client_send(&early, get_line(old_dll, PIECE, PIECE)));
+    ASSERT_TRUE(read_payload(&early, &payload)) << payload;
+    EXPECT_EQ(payload, old_dll.substr(PIECE, PIECE));
+    TestClient late;
+    ASSERT_TRUE(client_hello(&late, server.port));
+    ASSERT_TRUE(client_send(&late, "MANIFEST client\n" + get_line(old_dll, 0, 10) + get_line(new_files[0].content, PIECE, PIECE)));
+    ASSERT_TRUE(read_payload(&late, &payload));
+    EXPECT_EQ(payload, new_manifest);
+    EXPECT_FALSE(read_payload(&late, &payload));
+    EXPECT_EQ(payload.compare(0, 16, "ERR unknown file"), 0) << payload;
+    ASSERT_TRUE(read_payload(&late, &payload));
+    EXPECT_EQ(payload, new_files[0].content.substr(PIECE));
+
+    // Refreshes that fail keep release 4 served, each refused in one line that names the problem.
+    struct Bad {
+        std::function<void()> publish;
+        const char* reason;
+    } bad[] = {
+        {[&] {
+             std::vector<TestFile> broken = {{"dll", "d3d8.dll", pattern_bytes(1000, 62)}};
+             write_file(old_release.folder + "/manifest.txt", make_manifest("client", 5, broken));
+         },
+         "dll/d3d8.dll is missing from files/"},
+        {[&] { write_release(old_release.folder, "client", 2, old_release.files); }, "release 2 is older than release 4"},
+        {[&] { write_release(old_release.folder, "beta", 5, old_release.files); }, "the manifest is for channel beta, not client"},
+        {[&] { write_release(old_release.folder, "client", 5, new_files, 2); }, "manifest.txt: signed with key 2"},
+    };
+    int refusals = 0;
+    for (const Bad& b : bad) {
+        b.publish();
+        signal_server(server, SIGHUP);
+        refusals++;
+        std::string expected = std::string("refused: ") + b.reason;
+        EXPECT_TRUE(wait_for_log(server, expected)) << b.reason;
+        EXPECT_TRUE(wait_for_log(server, "; still serving release 4 of channel client"));
+        TestClient c;
+        ASSERT_TRUE(client_hello(&c, server.port));
+        ASSERT_TRUE(client_send(&c, "MANIFEST client\n"));
+        ASSERT_TRUE(read_payload(&c, &payload));
+        EXPECT_EQ(payload, new_manifest) << b.reason;
+        client_close(&c);
+    }
+    std::string metrics = scrape_metrics(server);
+    EXPECT_NE(metrics.find("zandor_update_release{channel=\"client\"} 4\n"), std::string::npos) << metrics;
+    EXPECT_NE(metrics.find("reloads_total{result=\"refused\"} " + std::to_string(refusals) + "\n"), std::string::npos);
+    EXPECT_NE(metrics.find("reloads_total{result=\"served\"} 1\n"), std::string::npos);
+    client_close(&early);
+    client_close(&late);
+}
+
+TEST_F(Server, StopLetsTheAnswerInFlightFinishAndTakesNoNewConnections) {
+    Served s = sample_release("stop", 3, 70);
+    ASSERT_TRUE(start_server(&server, base_args(s)));
+    const std::string& dll = s.files[0].content;
+    TestClient idle, busy;
+    ASSERT_TRUE(client_hello(&idle, server.port));
+    // A slow reader with several pieces asked for: the first is in flight when the stop comes.
+    ASSERT_TRUE(client_connect(&busy, server.port, "127.0.0.1", 4096));
+    // More than the socket buffers of both ends hold.
+    std::string requests = "ZANDOR-UPDATE 1\n";
+    for (int i = 0; i < 60; i++) requests += get_line(dll, (i % 2) * PIECE, PIECE);
+    ASSERT_TRUE(client_send(&busy, requests));
+    std::string line, payload;
+    ASSERT_TRUE(client_line(&busy, &line));
+    usleep(200000);
+    signal_server(server, SIGTERM);
+    ASSERT_TRUE(wait_for_log(server, "SIGTERM: no new connections"));
+    EXPECT_TRUE(client_sees_close(&idle));
+    TestClient refused;
+    EXPECT_FALSE(client_hello(&refused, server.port));
+    client_close(&refused);
+    // Whole pieces, in order, then the end: never a piece cut short.
+    int pieces = 0;
+    while (read_payload(&busy, &payload)) {
+        EXPECT_EQ(payload, dll.substr((pieces % 2) * PIECE, PIECE)) << pieces;
+        pieces++;
+    }
+    EXPECT_GE(pieces, 1);
+    EXPECT_LT(pieces, 60);
+    EXPECT_TRUE(payload.empty()) << payload;
+    int status = stop_server(&server);
+    EXPECT_EQ(status, 0);
+    EXPECT_NE(server_log_text(server).find("ended: the server is stopping"), std::string::npos);
+    client_close(&idle);
+    client_close(&busy);
+}
+
+TEST_F(Server, ListensOnIPv6AndIPv4Together) {
+    Served s = sample_release("ipv6", 3, 80);
+    std::vector<std::string> args = base_args(s);
+    args.insert(args.end(), {"--listen", "127.0.0.1:0", "--listen", "[::1]:0"});
+    ASSERT_TRUE(start_server(&server, args));
+    if (server_log_text(server).find("[::1]:0 (port ") == std::string::npos) GTEST_SKIP() << "no IPv6 loopback";
+    std::string log = server_log_text(server);
+    size_t at = log.find("[::1]:0 (port ") + 14;
+    int v6_port = atoi(log.c_str() + at);
+    TestClient c4, c6;
+    std::string line;
+    ASSERT_TRUE(client_hello(&c4, server.port));
+    ASSERT_TRUE(client_connect(&c6, v6_port, "::1"));
+    ASSERT_TRUE(client_send(&c6, "ZANDOR-UPDATE 1\nBYE\n"));
+    ASSERT_TRUE(client_line(&c6, &line));
+    EXPECT_EQ(line, "ZANDOR-UPDATE-OK 1");
+    EXPECT_TRUE(wait_for_log(server, "connection [::1]:"));
+    client_close(&c4);
+    client_close(&c6);
 }
