@@ -111,7 +111,7 @@ CONF
 # until both instances pass the health check. Its log is $work/haproxy.log.
 start_haproxy() {
   ZANDOR_HAPROXY_BIND="127.0.0.1:$1" ZANDOR_UPDATE_SERVER_1=$2 ZANDOR_UPDATE_SERVER_2=$3 \
-    ZANDOR_HAPROXY_PER_ADDRESS=1000000 ZANDOR_HAPROXY_MAXCONN=9000 \
+    ZANDOR_HAPROXY_PER_ADDRESS=1000000 ZANDOR_HAPROXY_MAXCONN=7000 \
     haproxy -f "$root/server/haproxy/zandor-update.cfg" >>"$work/haproxy.log" 2>&1 &
   haproxy_pid=$!
   pids+=("$haproxy_pid")
