@@ -173,6 +173,22 @@ int main(int argc, char** argv) {
         fprintf(stderr, "zandor-update-server: --release-keys: %s\n", error);
         return 2;
     }
+    if (config.check_only) {
+        int refused = 0;
+        for (int i = 0; i < config.release_count; i++) {
+            Release* release = nullptr;
+            if (release_open(config.releases[i].folder, config.releases[i].channel, 0, &release, error, sizeof error)) {
+                printf("%s: release %llu of channel %s, %u files, %llu bytes: every file checks out\n",
+                       config.releases[i].folder, (unsigned long long)release->number, release->channel,
+                       release->file_count, (unsigned long long)release->total_bytes);
+                release_drop(release);
+            } else {
+                printf("%s: refused: %s\n", config.releases[i].folder, error);
+                refused++;
+            }
+        }
+        return refused == 0 ? 0 : 1;
+    }
     if (config.threads > LOOPS_MAX) config.threads = LOOPS_MAX;
     // Writes to a client that has gone give EPIPE, never a signal (sendfile cannot take MSG_NOSIGNAL).
     signal(SIGPIPE, SIG_IGN);

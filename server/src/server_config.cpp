@@ -33,6 +33,8 @@ const char* const SERVER_USAGE =
     "  --stop-timeout S          on SIGTERM, time for answers in flight to finish (default 20)\n"
     "  --ready-file PATH         written with \"PORT METRICS_PORT\" once listening (tests)\n"
     "  --config FILE             more settings, one \"name value\" per line (names as above, no --)\n"
+    "  --check                   check the release folders as a reload would, say what it finds, end\n"
+    "                            (status 0 when every folder passes)\n"
     "\n"
     "SIGHUP checks every release folder again and serves the ones that pass; SIGTERM stops.\n";
 
@@ -234,6 +236,10 @@ bool parse_server_args(int argc, char** argv, ServerConfig* config, bool* help, 
         if (strcmp(arg, "--help") == 0 || strcmp(arg, "-h") == 0) {
             *help = true;
             return true;
+        }
+        if (strcmp(arg, "--check") == 0) {
+            config->check_only = true;
+            continue;
         }
         if (strncmp(arg, "--", 2) != 0) {
             format_reason(error, error_size, "unexpected argument %s", arg);

@@ -38,6 +38,7 @@ struct ServerConfig {
     int send_timeout_ms;
     int stop_timeout_ms;
     char ready_file[CONFIG_PATH_CAP];
+    bool check_only;  // --check: check the release folders and end
 };
 
 extern const char* const SERVER_USAGE;

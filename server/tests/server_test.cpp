@@ -357,3 +357,27 @@ TEST_F(Server, ListensOnIPv6AndIPv4Together) {
     client_close(&c4);
     client_close(&c6);
 }
+
+TEST_F(Server, TakesItsSettingsFromAConfigFileAndNamesABadLine) {
+    Served s = sample_release("config", 3, 90);
+    std::string folder = fresh_folder("config-file");
+    std::string config = folder + "/update-server.conf";
+    write_file(config, "# settings\n\nrelease-keys " + test_key_list(1) + "\nrelease client=" + s.folder +
+                           "\n  threads 1\nmax-per-address\t1\n");
+    ASSERT_TRUE(start_server(&server, {"--config", config}));
+    TestClient first, second;
+    std::string line;
+    ASSERT_TRUE(client_hello(&first, server.port));
+    ASSERT_TRUE(client_connect(&second, server.port));
+    ASSERT_TRUE(client_line(&second, &line));
+    EXPECT_EQ(line, "ERR too many connections from your address");
+    client_close(&first);
+    client_close(&second);
+
+    // A bad setting stops the start with the file, the line and the problem.
+    write_file(config, "release-keys " + test_key_list(1) + "\nrelease " + s.folder + "\nlisten 127.0.0.1\n");
+    ServerProcess refused;
+    EXPECT_FALSE(start_server(&refused, {"--config", config}));
+    std::string log = server_log_text(refused);
+    EXPECT_NE(log.find(config + " line 3: --listen 127.0.0.1 is not ADDR:PORT"), std::string::npos) << log;
+}
