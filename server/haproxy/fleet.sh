@@ -97,7 +97,8 @@ http {
 CONF
   nginx -t -q -c "$dir/nginx.conf" -p "$dir" || return 1
   nginx -c "$dir/nginx.conf" -p "$dir" &
-  pids+=($!)
+  nginx_pid=$!
+  pids+=("$nginx_pid")
   for _ in $(seq 100); do
     [ -n "$(busy_ports "$1")" ] && return 0
     sleep 0.1
@@ -121,6 +122,19 @@ start_haproxy() {
   done
   sleep 2.5  # "rise 2" at one check a second: both instances in service
   kill -0 "$haproxy_pid" 2>/dev/null || { echo "fleet: HAProxy did not start ($work/haproxy.log)" >&2; return 1; }
+}
+
+# cpu_ticks PID...: the CPU time (user and system, clock ticks) the processes and their children
+# processes (nginx's workers) have used so far.
+cpu_ticks() {
+  local pid child total=0
+  for pid in "$@"; do
+    for child in "$pid" $(pgrep -P "$pid"); do
+      [ -r "/proc/$child/stat" ] || continue
+      total=$((total + $(awk '{ sub(/^.*\) /, ""); print $12 + $13 }' "/proc/$child/stat")))
+    done
+  done
+  echo "$total"
 }
 
 # rss_kib PID: the process's resident size in KiB.

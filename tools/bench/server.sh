@@ -44,14 +44,26 @@ make_release "$work/release" "$mib" || { echo "server bench: no release" >&2; ex
 echo "release: one file of $mib MiB, SHA-512 ${release_digest:0:16}..."
 
 # load NAME PORT CLIENTS [OPTION...]: one generator run; its output in $work/NAME.out, summary shown.
+# The CPU time of the serving processes (server_pids[PORT]) over the run goes in as "@server_cpu_s".
+# On two shared cores the generator's own SHA-512 of every byte takes a large share of the CPU, so the
+# servers' CPU per GiB served tells their cost apart where the throughput is the generator's limit.
+declare -A server_pids
 load() {
   local name=$1 port=$2 clients=$3
   shift 3
+  local ticks_before ticks_after hz
+  hz=$(getconf CLK_TCK)
+  # shellcheck disable=SC2086
+  ticks_before=$(cpu_ticks ${server_pids[$port]:-})
   "$loadgen" --port "$port" --digest "$release_digest" --size "$release_size" --clients "$clients" \
       --threads 2 "$@" > "$work/$name.out" 2>&1
   local status=$?
+  # shellcheck disable=SC2086
+  ticks_after=$(cpu_ticks ${server_pids[$port]:-})
+  echo "@server_cpu_s $(calc "($ticks_after - $ticks_before) / $hz")" >> "$work/$name.out"
   echo "-- $name"
   grep -v '^@' "$work/$name.out"
+  echo "server CPU: $(figure server_cpu_s "$work/$name.out") s"
   return $status
 }
 
@@ -66,10 +78,11 @@ best() {
   echo "$top $top_name"
 }
 
-# describe NAME: "X MiB/s, N pieces/s, median M ms, p99 P ms, F failures" of one run.
+# describe NAME: "X MiB/s, N pieces/s, median M ms, p99 P ms, server CPU C s/GiB, F failed" of one run.
 describe() {
-  local f="$work/$1.out"
-  echo "$(figure mib_s "$f") MiB/s, $(figure pieces_s "$f") pieces/s, piece median $(figure piece_median_ms "$f") ms, p99 $(figure piece_p99_ms "$f") ms, $(figure failed_clients "$f") failed"
+  local f="$work/$1.out" per_gib
+  per_gib=$(calc "$(figure server_cpu_s "$f") / ($(figure mib_s "$f") * $(figure seconds "$f") / 1024)" "%.2f")
+  echo "$(figure mib_s "$f") MiB/s, $(figure pieces_s "$f") pieces/s, piece median $(figure piece_median_ms "$f") ms, p99 $(figure piece_p99_ms "$f") ms, server CPU $per_gib s/GiB, generator CPU $(figure cpu_s "$f") s, $(figure failed_clients "$f") failed"
 }
 
 # compare LABEL CLIENTS GOAL A_NAME A_PORT A_OPTIONS B_NAME B_PORT B_OPTIONS: A and B alternately, the
@@ -103,8 +116,10 @@ compare() {
 direct_port=$(free_port)
 start_instance direct "$direct_port" "$work/release" || exit 1
 direct_pid=$instance_pid
+server_pids[$direct_port]=$direct_pid
 nginx_port=$(free_port)
 start_nginx "$nginx_port" "$work/release" || exit 1
+server_pids[$nginx_port]=$nginx_pid
 
 # ---- 1. against nginx ----------------------------------------------------------------------------------
 compare "update_server / nginx, $few launchers (MiB/s)" "$few" "at least 1.0" \
@@ -115,6 +130,7 @@ compare "update_server / nginx, $many launchers (MiB/s)" "$many" "at least 1.0" 
 # ---- 2. against the reference peer -------------------------------------------------------------------
 peer_port=$(free_port)
 start_peer "$peer_port" "$work/release" || exit 1
+server_pids[$peer_port]=$peer_pid
 compare "update_server / reference peer, $few launchers (MiB/s)" "$few" "-" \
   update_server "$direct_port" "" reference_peer "$peer_port" ""
 stop_processes "$peer_pid"
@@ -147,6 +163,7 @@ second_port=$(free_port)
 start_instance second "$second_port" "$work/release" || exit 1
 proxy_port=$(free_port)
 start_haproxy "$proxy_port" "127.0.0.1:$direct_port" "127.0.0.1:$second_port" || exit 1
+server_pids[$proxy_port]="$haproxy_pid $direct_pid $instance_pid"
 compare "through HAProxy, two instances / one instance directly, $few launchers" "$few" "at least 0.8" \
   haproxy_two "$proxy_port" "" one_direct "$direct_port" ""
 stop_processes "$haproxy_pid" "$direct_pid" "$instance_pid"
