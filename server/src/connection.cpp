@@ -9,6 +9,7 @@
 #include <sys/sendfile.h>
 #include <unistd.h>
 
+#include "address_limits.h"
 #include "core/codecs.h"
 #include "core/text.h"
 #include "server_log.h"
@@ -30,6 +31,7 @@ void connection_init(Connection* c, int fd, const sockaddr_storage* peer, LoopCo
     c->started_ms = c->activity_ms = now_ms;
     c->file_fd = -1;
     c->set = served_set_hold();
+    c->proxy_pending = limits->proxy_protocol;
     c->deadline_ms = now_ms + (uint64_t)limits->hello_timeout_ms;
 }
 
@@ -155,8 +157,34 @@ static void answer_get(Connection* c, const Request* request, uint64_t now_ms) {
     count(c->counters->gets);
 }
 
+// Behind a proxy the first line names the client: its address is logged and counted against the
+// cap per address from here on.
+static bool handle_proxy_line(Connection* c, const char* line, size_t length, uint64_t now_ms) {
+    c->proxy_pending = false;
+    sockaddr_storage source;
+    bool known = false;
+    if (!parse_proxy_line(line, length, &source, &known)) {
+        queue_error(c, now_ms, ERROR_BAD_HELLO, "ERR the first line must be a PROXY line (this server sits behind a proxy)");
+        c->close_after_answer = true;
+        c->close_reason = "no PROXY line";
+        return true;
+    }
+    if (!known) return true;  // the proxy's own check: its address stands
+    if (!address_admit(&source, c->limits->max_per_address)) {
+        c->peer = source;
+        queue_error(c, now_ms, ERROR_REFUSED_PER_ADDRESS, "ERR too many connections from your address");
+        c->close_after_answer = true;
+        c->close_reason = "refused: too many connections from that address";
+        return true;
+    }
+    c->peer = source;
+    c->address_counted = c->limits->max_per_address > 0;
+    return true;
+}
+
 // Handles one whole line; false when the connection ends at once (BYE).
 static bool handle_line(Connection* c, const char* line, size_t length, uint64_t now_ms) {
+    if (c->proxy_pending) return handle_proxy_line(c, line, length, now_ms);
     Request request;
     parse_request_line(line, length, &request);
     if (!c->hello_done) {

@@ -19,6 +19,8 @@ struct ConnectionLimits {
     int line_timeout_ms;
     int idle_timeout_ms;
     int send_timeout_ms;
+    int max_per_address;
+    bool proxy_protocol;  // every connection starts with a PROXY line naming the client
 };
 
 struct Connection {
@@ -36,6 +38,8 @@ struct Connection {
     uint64_t answer_started_ms;
     uint64_t deadline_ms;
     bool hello_done;
+    bool proxy_pending;     // the PROXY line has still to come
+    bool address_counted;   // counted against the cap per address (to be uncounted at the end)
     bool close_after_answer;
     bool stopping;  // the server stops: end after the answer in flight
     // After a last error line: the sending side is shut and what the client still sends is read and

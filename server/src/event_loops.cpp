@@ -101,11 +101,10 @@ static void unlink_connection(EventLoop* loop, Connection* c) {
 }
 
 static void end_connection(EventLoop* loop, Connection* c, uint64_t now) {
-    sockaddr_storage peer = c->peer;
+    if (c->address_counted) address_leave(&c->peer);
     connection_finish(c, now);
     unlink_connection(loop, c);
     free(c);
-    address_leave(&peer);
     connections_open.fetch_sub(1, std::memory_order_relaxed);
 }
 
@@ -155,7 +154,10 @@ static void accept_connections(EventLoop* loop, Listener* listener) {
             refuse(loop, fd, &peer, 0, now);
             continue;
         }
-        if (!address_admit(&peer, settings->max_per_address)) {
+        // Behind a proxy every connection comes from the proxy: the client's address is counted
+        // when its PROXY line names it.
+        bool by_address = !settings->proxy_protocol && settings->max_per_address > 0;
+        if (by_address && !address_admit(&peer, settings->max_per_address)) {
             connections_open.fetch_sub(1, std::memory_order_relaxed);
             refuse(loop, fd, &peer, 1, now);
             continue;
@@ -163,11 +165,12 @@ static void accept_connections(EventLoop* loop, Listener* listener) {
         Connection* c = (Connection*)malloc(sizeof(Connection));
         if (!c) {
             connections_open.fetch_sub(1, std::memory_order_relaxed);
-            address_leave(&peer);
+            if (by_address) address_leave(&peer);
             close(fd);
             continue;
         }
         connection_init(c, fd, &peer, loop->counters, &limits, now);
+        c->address_counted = by_address;
         c->handle_kind = HANDLE_CONNECTION;
         int one = 1;
         // Answers are whole when they are written; the last segment of a piece must not wait for an ACK.
@@ -255,6 +258,8 @@ bool loops_start(const ServerConfig* config, char* error, size_t error_size) {
     limits.line_timeout_ms = config->line_timeout_ms;
     limits.idle_timeout_ms = config->idle_timeout_ms;
     limits.send_timeout_ms = config->send_timeout_ms;
+    limits.max_per_address = config->max_per_address;
+    limits.proxy_protocol = config->proxy_protocol;
     address_limits_init(config->max_connections);
     loop_count = config->threads;
     loops = (EventLoop*)calloc((size_t)loop_count, sizeof(EventLoop));

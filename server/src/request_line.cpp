@@ -1,7 +1,10 @@
 // Request lines: where a line ends and what it asks for.
 #include "request_line.h"
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
 #include <string.h>
+#include <sys/socket.h>
 
 #include "core/codecs.h"
 #include "core/text.h"
@@ -137,4 +140,46 @@ void parse_request_line(const char* line, size_t length, Request* request) {
     } else {
         bad(request, "bad_request", "ERR bad request: unknown request (the requests are TOKEN, MANIFEST, GET and BYE)");
     }
+}
+
+bool parse_proxy_line(const char* line, size_t length, sockaddr_storage* source, bool* known) {
+    *known = false;
+    if (!starts_with_word(line, length, "PROXY ") || length > 107) return false;
+    if (starts_with_word(line, length, "PROXY UNKNOWN")) return true;
+    size_t spaces = 0;
+    for (size_t i = 0; i < length; i++) spaces += line[i] == ' ';
+    if (spaces != 5) return false;
+    char text[108];
+    memcpy(text, line, length);
+    text[length] = 0;
+    char* field[6];
+    int count = 0;
+    char* at = text;
+    while (count < 6) {
+        field[count++] = at;
+        char* space = strchr(at, ' ');
+        if (!space) break;
+        *space = 0;
+        at = space + 1;
+    }
+    if (count != 6) return false;
+    uint64_t port = 0, destination_port = 0;
+    if (!slice_decimal(field[4], strlen(field[4]), &port) || port > 65535) return false;
+    if (!slice_decimal(field[5], strlen(field[5]), &destination_port) || destination_port > 65535) return false;
+    memset(source, 0, sizeof *source);
+    if (strcmp(field[1], "TCP4") == 0) {
+        sockaddr_in* v4 = (sockaddr_in*)source;
+        v4->sin_family = AF_INET;
+        v4->sin_port = htons((uint16_t)port);
+        if (inet_pton(AF_INET, field[2], &v4->sin_addr) != 1) return false;
+    } else if (strcmp(field[1], "TCP6") == 0) {
+        sockaddr_in6* v6 = (sockaddr_in6*)source;
+        v6->sin6_family = AF_INET6;
+        v6->sin6_port = htons((uint16_t)port);
+        if (inet_pton(AF_INET6, field[2], &v6->sin6_addr) != 1) return false;
+    } else {
+        return false;
+    }
+    *known = true;
+    return true;
 }

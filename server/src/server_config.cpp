@@ -26,6 +26,9 @@ const char* const SERVER_USAGE =
     "  --threads N               event loops, one per core (default: the number of cores)\n"
     "  --max-connections N       connections open at once, all addresses (default 20000)\n"
     "  --max-per-address N       connections open at once from one address (default 32; 0: no cap)\n"
+    "  --proxy-protocol yes|no   behind HAProxy (send-proxy): each connection starts with a PROXY line\n"
+    "                            naming the client, whose address the log and the cap per address use;\n"
+    "                            direct connections are then refused (default no)\n"
     "  --hello-timeout S         time to say the hello after connecting (default 10)\n"
     "  --line-timeout S          time to finish a request line once it has begun (default 10)\n"
     "  --idle-timeout S          time between requests (default 120)\n"
@@ -168,6 +171,12 @@ static bool apply_setting(const char* name, const char* value, ServerConfig* con
             format_reason(error, error_size, "--%s %s is not a number of seconds from 1 to 86400", name, value);
             return false;
         }
+    } else if (strcmp(name, "proxy-protocol") == 0) {
+        if (strcmp(value, "yes") != 0 && strcmp(value, "no") != 0) {
+            format_reason(error, error_size, "--proxy-protocol takes yes or no, not %s", value);
+            return false;
+        }
+        config->proxy_protocol = value[0] == 'y';
     } else if (strcmp(name, "ready-file") == 0) {
         copy_text(config->ready_file, sizeof config->ready_file, value);
     } else if (strcmp(name, "config") == 0) {

@@ -32,6 +32,7 @@ struct ServerConfig {
     int threads;
     int max_connections;
     int max_per_address;  // 0: no cap per address
+    bool proxy_protocol;  // connections come through a proxy that sends a PROXY line first
     int hello_timeout_ms;
     int line_timeout_ms;
     int idle_timeout_ms;

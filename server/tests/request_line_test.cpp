@@ -1,6 +1,9 @@
 // Request lines: where a line ends, and what every kind of line is read as.
 #include <gtest/gtest.h>
+#include <arpa/inet.h>
+#include <netinet/in.h>
 #include <string.h>
+#include <sys/socket.h>
 
 #include <string>
 
@@ -101,4 +104,37 @@ TEST(RequestLine, GetGivesItsValues) {
     parse_request_line(manifest.data(), manifest.size(), &request);
     ASSERT_EQ(request.kind, REQUEST_MANIFEST);
     EXPECT_EQ(std::string(request.argument, request.argument_length), "beta_2");
+}
+
+TEST(RequestLine, ReadsTheProxysLineNamingTheClient) {
+    struct Case {
+        std::string line;
+        bool ok;
+        bool known;
+        const char* address;
+    } cases[] = {
+        {"PROXY TCP4 203.0.113.7 10.0.0.1 40000 20292", true, true, "203.0.113.7"},
+        {"PROXY TCP6 2001:db8::1 2001:db8::2 40000 20292", true, true, "2001:db8::1"},
+        {"PROXY UNKNOWN", true, false, nullptr},
+        {"PROXY UNKNOWN 1 2 3 4", true, false, nullptr},
+        {"PROXY TCP4 203.0.113.7 10.0.0.1 70000 20292", false, false, nullptr},
+        {"PROXY TCP4 2001:db8::1 10.0.0.1 1 2", false, false, nullptr},
+        {"PROXY TCP4 203.0.113.7 10.0.0.1 40000", false, false, nullptr},
+        {"PROXY TCP4 203.0.113.7 10.0.0.1 40000 20292 x", false, false, nullptr},
+        {"PROXY UDP4 203.0.113.7 10.0.0.1 40000 20292", false, false, nullptr},
+        {"ZANDOR-UPDATE 1", false, false, nullptr},
+    };
+    for (const Case& c : cases) {
+        sockaddr_storage source;
+        bool known = true;
+        EXPECT_EQ(parse_proxy_line(c.line.data(), c.line.size(), &source, &known), c.ok) << c.line;
+        if (!c.ok) continue;
+        EXPECT_EQ(known, c.known) << c.line;
+        if (!c.address) continue;
+        char text[64] = "";
+        const void* raw = source.ss_family == AF_INET ? (const void*)&((sockaddr_in*)&source)->sin_addr
+                                                      : (const void*)&((sockaddr_in6*)&source)->sin6_addr;
+        inet_ntop(source.ss_family, raw, text, sizeof text);
+        EXPECT_STREQ(text, c.address);
+    }
 }

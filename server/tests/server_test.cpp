@@ -381,3 +381,32 @@ TEST_F(Server, TakesItsSettingsFromAConfigFileAndNamesABadLine) {
     std::string log = server_log_text(refused);
     EXPECT_NE(log.find(config + " line 3: --listen 127.0.0.1 is not ADDR:PORT"), std::string::npos) << log;
 }
+
+TEST_F(Server, BehindAProxyCountsAndLogsTheAddressItsProxyLineNames) {
+    Served s = sample_release("proxy", 3, 100);
+    std::vector<std::string> args = base_args(s);
+    args.insert(args.end(), {"--proxy-protocol", "yes", "--max-per-address", "1"});
+    ASSERT_TRUE(start_server(&server, args));
+    struct Case {
+        const char* first_lines;
+        const char* answer;
+    } cases[] = {
+        {"PROXY TCP4 203.0.113.7 127.0.0.1 40000 20292\r\nZANDOR-UPDATE 1\n", "ZANDOR-UPDATE-OK 1"},
+        {"PROXY TCP4 203.0.113.7 127.0.0.1 40001 20292\r\nZANDOR-UPDATE 1\n", "ERR too many connections from your address"},
+        {"PROXY TCP6 2001:db8::5 ::1 40002 20292\r\nZANDOR-UPDATE 1\n", "ZANDOR-UPDATE-OK 1"},
+        {"PROXY UNKNOWN\r\nZANDOR-UPDATE 1\n", "ZANDOR-UPDATE-OK 1"},
+        {"ZANDOR-UPDATE 1\n", "ERR the first line must be a PROXY line"},
+    };
+    std::vector<TestClient> clients(sizeof cases / sizeof cases[0]);
+    for (size_t i = 0; i < clients.size(); i++) {
+        std::string line;
+        ASSERT_TRUE(client_connect(&clients[i], server.port));
+        ASSERT_TRUE(client_send(&clients[i], cases[i].first_lines));
+        ASSERT_TRUE(client_line(&clients[i], &line));
+        EXPECT_EQ(line.compare(0, strlen(cases[i].answer), cases[i].answer), 0) << line;
+    }
+    for (TestClient& c : clients) client_close(&c);
+    EXPECT_TRUE(wait_for_log(server, "connection 203.0.113.7:40000 ended"));
+    EXPECT_TRUE(wait_for_log(server, "connection [2001:db8::5]:40002 ended"));
+    EXPECT_TRUE(wait_for_log(server, "connection 203.0.113.7:40001 ended: refused: too many connections"));
+}

@@ -1,14 +1,22 @@
 // The update server's request lines: any byte stream is cut into lines no longer than the limit, and
-// every line reads as one request. A GET read back from its own canonical line gives the same
-// values; an error answer is one printable "ERR ..." line.
+// every line reads as one request (or as a proxy's line naming the client). A GET read back from its
+// own canonical line gives the same values; an error answer is one printable "ERR ..." line.
 #include <stdint.h>
 #include <stdio.h>
 #include <string.h>
+#include <sys/socket.h>
 
 #include "fuzz_check.h"
 #include "request_line.h"
 
 static void check_line(const char* line, size_t length) {
+    // Behind a proxy the first line may name the client instead.
+    sockaddr_storage source;
+    bool known = false;
+    if (parse_proxy_line(line, length, &source, &known) && known) {
+        FUZZ_CHECK(source.ss_family == AF_INET || source.ss_family == AF_INET6);
+        FUZZ_CHECK(length >= 6 && memcmp(line, "PROXY ", 6) == 0);
+    }
     Request request;
     parse_request_line(line, length, &request);
     switch (request.kind) {
