@@ -113,6 +113,7 @@ for _ in $(seq 3000); do
 done
 [ -n "$victim" ] || { cat "$log" 2>/dev/null; fail "the download was never seen under way on an instance"; }
 kill -KILL "${pid[$victim]}"
+wait "${pid[$victim]}" 2>/dev/null
 say "instance $victim killed at $size bytes of the .part file"
 wait_launcher
 kept=$(stat -c %s "$part" 2>/dev/null || echo 0)
