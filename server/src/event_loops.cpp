@@ -43,6 +43,11 @@ struct EventLoop {
     LoopCounters* counters;
     Refusals refusals[2];  // by total, by address
     bool stopping;
+    // Out of descriptors: the listeners are left alone for a moment (they would wake the loop without
+    // end), then watched again.
+    bool accept_paused;
+    uint64_t accept_resume_ms;
+    uint64_t last_accept_log_ms;
     uint64_t stop_deadline_ms;
 };
 
@@ -101,11 +106,12 @@ static void unlink_connection(EventLoop* loop, Connection* c) {
 }
 
 static void end_connection(EventLoop* loop, Connection* c, uint64_t now) {
+    // The place is free before the log line says the connection ended.
     if (c->address_counted) address_leave(&c->peer);
+    connections_open.fetch_sub(1, std::memory_order_relaxed);
     connection_finish(c, now);
     unlink_connection(loop, c);
     free(c);
-    connections_open.fetch_sub(1, std::memory_order_relaxed);
 }
 
 // A refused connection gets one error line (best effort) and is closed; the log gets one line a
@@ -131,6 +137,27 @@ static void refuse(EventLoop* loop, int fd, const sockaddr_storage* peer, int wh
     r->unlogged = 0;
 }
 
+static void watch_listeners(EventLoop* loop, bool watch) {
+    for (int i = 0; i < listener_count; i++) {
+        if (!watch) {
+            epoll_ctl(loop->epoll_fd, EPOLL_CTL_DEL, listeners[i].fd, nullptr);
+            continue;
+        }
+        // One loop wakes per new connection, and it accepts all that wait.
+        epoll_event event = {};
+        event.events = EPOLLIN | EPOLLEXCLUSIVE;
+        event.data.ptr = &listeners[i];
+        epoll_ctl(loop->epoll_fd, EPOLL_CTL_ADD, listeners[i].fd, &event);
+    }
+}
+
+static void pause_accepting(EventLoop* loop, uint64_t now) {
+    if (loop->accept_paused) return;
+    watch_listeners(loop, false);
+    loop->accept_paused = true;
+    loop->accept_resume_ms = now + 100;
+}
+
 static void accept_connections(EventLoop* loop, Listener* listener) {
     for (;;) {
         sockaddr_storage peer;
@@ -139,9 +166,13 @@ static void accept_connections(EventLoop* loop, Listener* listener) {
         if (fd < 0) {
             if (errno == EINTR || errno == ECONNABORTED) continue;
             // After a stop the listener is shut: accept fails with EINVAL until the loop sees the stop.
-            if (errno != EAGAIN && errno != EWOULDBLOCK && !stop_asked.load()) {
-                server_log("accept failed: %s", strerror(errno));
+            if (errno == EAGAIN || errno == EWOULDBLOCK || stop_asked.load()) return;
+            uint64_t now = now_ms();
+            if (now - loop->last_accept_log_ms >= 1000) {
+                server_log("accept failed: %s; new connections wait a moment", strerror(errno));
+                loop->last_accept_log_ms = now;
             }
+            pause_accepting(loop, now);
             return;
         }
         uint64_t now = now_ms();
@@ -194,7 +225,8 @@ static void accept_connections(EventLoop* loop, Listener* listener) {
 static void begin_stop(EventLoop* loop, uint64_t now) {
     loop->stopping = true;
     loop->stop_deadline_ms = now + (uint64_t)settings->stop_timeout_ms;
-    for (int i = 0; i < listener_count; i++) epoll_ctl(loop->epoll_fd, EPOLL_CTL_DEL, listeners[i].fd, nullptr);
+    if (!loop->accept_paused) watch_listeners(loop, false);
+    loop->accept_paused = false;
     Connection* c = loop->connections;
     while (c) {
         Connection* next = c->next;
@@ -244,6 +276,10 @@ static void* run_loop(void* argument) {
                 if (connection_pump(c, now) == PUMP_CLOSE) end_connection(loop, c, now);
             }
         }
+        if (loop->accept_paused && !loop->stopping && now >= loop->accept_resume_ms) {
+            watch_listeners(loop, true);
+            loop->accept_paused = false;
+        }
         if (now >= next_check) {
             check_deadlines(loop, now);
             next_check = now + 250;
@@ -278,16 +314,7 @@ bool loops_start(const ServerConfig* config, char* error, size_t error_size) {
         event.events = EPOLLIN;
         event.data.ptr = &loop->wake_kind;
         epoll_ctl(loop->epoll_fd, EPOLL_CTL_ADD, loop->wake_fd, &event);
-        for (int j = 0; j < listener_count; j++) {
-            // One loop wakes per new connection, and it accepts all that wait.
-            epoll_event listen_event = {};
-            listen_event.events = EPOLLIN | EPOLLEXCLUSIVE;
-            listen_event.data.ptr = &listeners[j];
-            if (epoll_ctl(loop->epoll_fd, EPOLL_CTL_ADD, listeners[j].fd, &listen_event) != 0) {
-                format_reason(error, error_size, "cannot watch a listener (%s)", strerror(errno));
-                return false;
-            }
-        }
+        watch_listeners(loop, true);
     }
     for (int i = 0; i < loop_count; i++) {
         if (pthread_create(&loops[i].thread, nullptr, run_loop, &loops[i]) != 0) {

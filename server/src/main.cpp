@@ -241,11 +241,11 @@ int main(int argc, char** argv) {
             check_releases(false);
             continue;
         }
+        loops_stop();
         server_log("%s: no new connections; answers in flight get %d s to finish",
                    info.ssi_signo == SIGTERM ? "SIGTERM" : "SIGINT", config.stop_timeout_ms / 1000);
         break;
     }
-    loops_stop();
     loops_join();
     server_log("stopped");
     return 0;
