@@ -98,12 +98,20 @@ std::string write_release(const std::string& folder, const std::string& channel,
     return manifest;
 }
 
+static std::string test_root;
+
+static void remove_test_root() {
+    std::string command = "rm -rf '" + test_root + "'";
+    if (system(command.c_str()) != 0) fprintf(stderr, "could not remove %s\n", test_root.c_str());
+}
+
 std::string fresh_folder(const std::string& name) {
-    static std::string root;
+    std::string& root = test_root;
     if (root.empty()) {
         const char* base = getenv("TMPDIR");
         root = std::string(base && *base ? base : "/tmp") + "/zandor-server-tests-" + std::to_string(getpid());
         mkdir(root.c_str(), 0755);
+        atexit(remove_test_root);
     }
     std::string path = root + "/" + name;
     std::string command = "rm -rf '" + path + "'";
