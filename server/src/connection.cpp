@@ -44,6 +44,7 @@ static void queue_line(Connection* c, uint64_t now_ms, const char* text) {
     c->head[length++] = '\n';
     c->head_length = (uint16_t)length;
     c->head_sent = 0;
+    c->answer_serves = false;
     c->answer_started_ms = now_ms;
 }
 
@@ -121,6 +122,7 @@ static void answer_manifest(Connection* c, const Request* request, uint64_t now_
     char head[40];
     format_text(head, sizeof head, "OK %zu", release->manifest_length);
     queue_line(c, now_ms, head);
+    c->answer_serves = true;
     c->body = release->manifest;
     c->body_length = release->manifest_length;
     c->body_sent = 0;
@@ -150,6 +152,7 @@ static void answer_get(Connection* c, const Request* request, uint64_t now_ms) {
     char head[40];
     format_text(head, sizeof head, "OK %llu", (unsigned long long)length);
     queue_line(c, now_ms, head);
+    c->answer_serves = true;
     c->file_fd = file->fd;
     c->file_offset = (off_t)request->offset;
     c->file_left = length;
@@ -197,6 +200,7 @@ static bool handle_line(Connection* c, const char* line, size_t length, uint64_t
         }
         c->hello_done = true;
         queue_line(c, now_ms, "ZANDOR-UPDATE-OK 1");
+        c->answer_serves = true;
         return true;
     }
     switch (request.kind) {
@@ -257,7 +261,7 @@ const char* connection_timeout_reason(Connection* c) {
         format_text(reason, sizeof c->head, "a request line not finished within %d s", l->line_timeout_ms / 1000);
     } else {
         count(c->counters->errors[ERROR_IDLE_TIMEOUT]);
-        format_text(reason, sizeof c->head, "no request for %d s", l->idle_timeout_ms / 1000);
+        format_text(reason, sizeof c->head, "no manifest or piece asked for in %d s", l->idle_timeout_ms / 1000);
     }
     c->close_reason = reason;
     return reason;
@@ -296,7 +300,7 @@ PumpResult connection_pump(Connection* c, uint64_t now_ms) {
             int sent = flush_answer(c);
             if (sent < 0) return PUMP_CLOSE;
             if (sent == 0) break;
-            c->activity_ms = now_ms;
+            if (c->answer_serves) c->activity_ms = now_ms;
             if (c->close_after_answer) return begin_drain(c, now_ms);
         }
         if (c->stopping) {
@@ -327,7 +331,6 @@ PumpResult connection_pump(Connection* c, uint64_t now_ms) {
         if (n > 0) {
             if (c->in_used == 0) c->line_started_ms = now_ms;
             c->in_used += (uint32_t)n;
-            c->activity_ms = now_ms;
             continue;
         }
         if (n == 0) {

@@ -33,7 +33,9 @@ struct Connection {
     LoopCounters* counters;
     const ConnectionLimits* limits;
     uint64_t started_ms;
-    uint64_t activity_ms;       // the end of the last answer or the last bytes received
+    // The end of the hello or of the last manifest or piece sent: lines that ask for nothing (TOKEN,
+    // bad requests) do not keep a connection alive.
+    uint64_t activity_ms;
     uint64_t line_started_ms;   // the first byte of the line now in the buffer
     uint64_t answer_started_ms;
     uint64_t deadline_ms;
@@ -54,6 +56,7 @@ struct Connection {
     char head[200];
     uint16_t head_length;
     uint16_t head_sent;
+    bool answer_serves;  // the answer is the hello, a manifest or a piece
     const char* body;
     size_t body_length;
     size_t body_sent;

@@ -31,7 +31,7 @@ const char* const SERVER_USAGE =
     "                            direct connections are then refused (default no)\n"
     "  --hello-timeout S         time to say the hello after connecting (default 10)\n"
     "  --line-timeout S          time to finish a request line once it has begun (default 10)\n"
-    "  --idle-timeout S          time between requests (default 120)\n"
+    "  --idle-timeout S          time for the next manifest or piece to be asked for (default 120)\n"
     "  --send-timeout S          time for a client to take one whole answer (default 60)\n"
     "  --stop-timeout S          on SIGTERM, time for answers in flight to finish (default 20)\n"
     "  --ready-file PATH         written with \"PORT METRICS_PORT\" once listening (tests)\n"

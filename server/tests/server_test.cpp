@@ -161,35 +161,41 @@ TEST_F(Server, ClosesClientsThatStallAfterTheirTimeOuts) {
     args.insert(args.end(), {"--hello-timeout", "1", "--line-timeout", "1", "--idle-timeout", "2", "--send-timeout", "1"});
     ASSERT_TRUE(start_server(&server, args));
 
-    TestClient silent, trickle, idle, stopped_reading;
+    TestClient silent, trickle, idle, chatter, stopped_reading;
     ASSERT_TRUE(client_connect(&silent, server.port));
     ASSERT_TRUE(client_hello(&trickle, server.port));
     ASSERT_TRUE(client_hello(&idle, server.port));
+    ASSERT_TRUE(client_hello(&chatter, server.port));
     // A client that asks for more than the socket buffers hold and reads none of it.
     ASSERT_TRUE(client_connect(&stopped_reading, server.port, "127.0.0.1", 4096));
     std::string many = "ZANDOR-UPDATE 1\n";
     for (int i = 0; i < 40; i++) many += get_line(s.files[0].content, 0, PIECE);
     ASSERT_TRUE(client_send(&stopped_reading, many));
-    // A request line that trickles in a byte at a time, slower than the line time-out allows.
-    bool trickle_cut = false;
+    // A request line that trickles in a byte at a time, slower than the line time-out allows; and
+    // whole lines that ask for nothing, which do not keep a connection alive either.
+    bool trickle_cut = false, chatter_cut = false;
     std::string part = "MANIFEST client";
     for (size_t i = 0; i < part.size() && !trickle_cut; i++) {
         trickle_cut = !client_send(&trickle, part.substr(i, 1));
+        chatter_cut = chatter_cut || !client_send(&chatter, i % 2 ? "TOKEN x\n" : "NOOP\n");
         usleep(300000);
     }
     EXPECT_TRUE(client_sees_close(&silent));
     EXPECT_TRUE(client_sees_close(&trickle));
     EXPECT_TRUE(client_sees_close(&idle));
+    EXPECT_TRUE(client_sees_close(&chatter));
     EXPECT_TRUE(client_sees_close(&stopped_reading));
-    for (TestClient* c : {&silent, &trickle, &idle, &stopped_reading}) client_close(c);
-    for (const char* reason : {"no hello within 1 s", "a request line not finished within 1 s", "no request for 2 s",
+    for (TestClient* c : {&silent, &trickle, &idle, &chatter, &stopped_reading}) client_close(c);
+    for (const char* reason : {"no hello within 1 s", "a request line not finished within 1 s",
+                               "no manifest or piece asked for in 2 s",
                                "the client took no whole answer within 1 s (it stopped reading)"}) {
         EXPECT_TRUE(wait_for_log(server, reason)) << reason;
     }
     std::string metrics = scrape_metrics(server);
-    for (const char* kind : {"hello_timeout", "line_timeout", "idle_timeout", "send_timeout"}) {
+    for (const char* kind : {"hello_timeout", "line_timeout", "send_timeout"}) {
         EXPECT_NE(metrics.find(std::string("errors_total{kind=\"") + kind + "\"} 1\n"), std::string::npos) << kind;
     }
+    EXPECT_NE(metrics.find("errors_total{kind=\"idle_timeout\"} 2\n"), std::string::npos) << metrics;
 }
 
 TEST_F(Server, RefusesConnectionsOverTheCapsAtAccept) {
