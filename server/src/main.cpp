@@ -50,6 +50,12 @@ static int check_releases(bool first) {
                 ok = false;
             }
         }
+        if (ok && previous && release_same(previous, release)) {
+            // Checked again and unchanged: the record served stays, with its open files.
+            release_drop(release);
+            release_hold(previous);
+            release = previous;
+        }
         if (ok) {
             fresh->releases[i] = release;
             copy_text(folder_channels[i], sizeof folder_channels[i], release->channel);

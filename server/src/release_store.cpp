@@ -180,6 +180,17 @@ bool release_open(const char* folder, const char* expected_channel, uint64_t min
     return true;
 }
 
+bool release_same(const Release* a, const Release* b) {
+    if (a->manifest_length != b->manifest_length || a->file_count != b->file_count) return false;
+    if (memcmp(a->manifest, b->manifest, a->manifest_length) != 0) return false;
+    for (uint32_t i = 0; i < a->file_count; i++) {
+        struct stat sa, sb;
+        if (fstat(a->files[i].fd, &sa) != 0 || fstat(b->files[i].fd, &sb) != 0) return false;
+        if (sa.st_dev != sb.st_dev || sa.st_ino != sb.st_ino) return false;
+    }
+    return true;
+}
+
 void release_hold(Release* release) {
     release->holders.fetch_add(1, std::memory_order_relaxed);
 }

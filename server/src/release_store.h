@@ -37,6 +37,9 @@ struct Release {
 // failure the reason names the first problem.
 bool release_open(const char* folder, const char* expected_channel, uint64_t min_number, Release** out,
                   char* error, size_t error_size);
+// True when both records serve the same manifest from the same files on disk (a reload that found
+// nothing new keeps the record already served, and with it the descriptors already open).
+bool release_same(const Release* a, const Release* b);
 void release_hold(Release* release);
 // Drops one holder; the last one closes the files and frees the record.
 void release_drop(Release* release);
