@@ -20,6 +20,8 @@
 // How long and how much a connection ending on an error line reads before it closes.
 #define DRAIN_MS 2000
 #define DRAIN_MAX 65536u
+// Answers finished per turn of the loop before the other connections get theirs.
+#define ANSWERS_PER_TURN 4
 
 void connection_init(Connection* c, int fd, const sockaddr_storage* peer, LoopCounters* counters,
                      const ConnectionLimits* limits, uint64_t now_ms) {
@@ -295,6 +297,7 @@ static PumpResult begin_drain(Connection* c, uint64_t now_ms) {
 
 PumpResult connection_pump(Connection* c, uint64_t now_ms) {
     if (c->draining) return drain(c);
+    int answered = 0;
     for (;;) {
         if (answer_pending(c)) {
             int sent = flush_answer(c);
@@ -302,6 +305,10 @@ PumpResult connection_pump(Connection* c, uint64_t now_ms) {
             if (sent == 0) break;
             if (c->answer_serves) c->activity_ms = now_ms;
             if (c->close_after_answer) return begin_drain(c, now_ms);
+            if (++answered == ANSWERS_PER_TURN) {
+                set_deadline(c);
+                return PUMP_AGAIN;
+            }
         }
         if (c->stopping) {
             c->close_reason = "the server is stopping";

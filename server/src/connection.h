@@ -28,6 +28,8 @@ struct Connection {
     int fd;
     Connection* prev;
     Connection* next;
+    Connection* ready_next;  // in its loop's list of connections with work left over
+    bool queued_ready;
     sockaddr_storage peer;
     ReleaseSet* set;  // what this connection fetches from: held since its last MANIFEST
     LoopCounters* counters;
@@ -67,7 +69,9 @@ struct Connection {
     char in[REQUEST_LINE_MAX + 1];
 };
 
-enum PumpResult { PUMP_WAIT, PUMP_CLOSE };
+// PUMP_AGAIN: the connection did its share for this turn and has work left (its pipelined requests):
+// the loop comes back to it after the others, so that one client cannot hold a loop.
+enum PumpResult { PUMP_WAIT, PUMP_CLOSE, PUMP_AGAIN };
 
 void connection_init(Connection* c, int fd, const sockaddr_storage* peer, LoopCounters* counters,
                      const ConnectionLimits* limits, uint64_t now_ms);

@@ -39,6 +39,7 @@ struct EventLoop {
     int wake_kind;  // HANDLE_WAKE, pointed at by the wake event
     pthread_t thread;
     Connection* connections;  // every connection of this loop, newest first
+    Connection* ready;        // connections with work left over from their last turn
     int connection_count;
     LoopCounters* counters;
     Refusals refusals[2];  // by total, by address
@@ -105,7 +106,19 @@ static void unlink_connection(EventLoop* loop, Connection* c) {
     loop->connection_count--;
 }
 
+static void queue_ready(EventLoop* loop, Connection* c) {
+    if (c->queued_ready) return;
+    c->queued_ready = true;
+    c->ready_next = loop->ready;
+    loop->ready = c;
+}
+
 static void end_connection(EventLoop* loop, Connection* c, uint64_t now) {
+    if (c->queued_ready) {
+        Connection** at = &loop->ready;
+        while (*at != c) at = &(*at)->ready_next;
+        *at = c->ready_next;
+    }
     // The place is free before the log line says the connection ended.
     if (c->address_counted) address_leave(&c->peer);
     connections_open.fetch_sub(1, std::memory_order_relaxed);
@@ -256,7 +269,7 @@ static void* run_loop(void* argument) {
     uint64_t next_check = now_ms() + 250;
     for (;;) {
         if (loop->stopping && loop->connection_count == 0) break;
-        int n = epoll_wait(loop->epoll_fd, events, 256, 250);
+        int n = epoll_wait(loop->epoll_fd, events, 256, loop->ready ? 0 : 250);
         if (n < 0 && errno != EINTR) {
             server_log("event loop %d: epoll_wait failed: %s", loop->index, strerror(errno));
             break;
@@ -273,8 +286,22 @@ static void* run_loop(void* argument) {
                 if (stop_asked.load() && !loop->stopping) begin_stop(loop, now);
             } else {
                 Connection* c = (Connection*)events[i].data.ptr;
-                if (connection_pump(c, now) == PUMP_CLOSE) end_connection(loop, c, now);
+                if (c->queued_ready) continue;  // its turn comes below
+                PumpResult result = connection_pump(c, now);
+                if (result == PUMP_CLOSE) end_connection(loop, c, now);
+                else if (result == PUMP_AGAIN) queue_ready(loop, c);
             }
+        }
+        // The connections that had work left over get their next turn, after the events above.
+        Connection* turn = loop->ready;
+        loop->ready = nullptr;
+        while (turn) {
+            Connection* c = turn;
+            turn = c->ready_next;
+            c->queued_ready = false;
+            PumpResult result = connection_pump(c, now);
+            if (result == PUMP_CLOSE) end_connection(loop, c, now);
+            else if (result == PUMP_AGAIN) queue_ready(loop, c);
         }
         if (loop->accept_paused && !loop->stopping && now >= loop->accept_resume_ms) {
             watch_listeners(loop, true);
