@@ -55,8 +55,8 @@ struct sockaddr_storage;
 
 // The PROXY protocol's first line (version 1, as HAProxy's send-proxy writes it):
 // "PROXY TCP4|TCP6 source destination source-port destination-port". Gives the client's address
-// (IPv4 as an IPv4-mapped address is not made: an IPv4 source stays AF_INET). "PROXY UNKNOWN ..."
-// (a health check of the proxy itself) gives true with *known false.
+// (AF_INET for TCP4, AF_INET6 for TCP6). "PROXY UNKNOWN ..." (a health check of the proxy itself)
+// gives true with *known false.
 bool parse_proxy_line(const char* line, size_t length, sockaddr_storage* source, bool* known);
 
 // Reads one line (without its LF). Every line is one of the kinds above; a bad one says why in
