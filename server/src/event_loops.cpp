@@ -275,6 +275,7 @@ static void* run_loop(void* argument) {
             break;
         }
         uint64_t now = now_ms();
+        bool stop_seen = false;
         for (int i = 0; i < n; i++) {
             int kind = *(int*)events[i].data.ptr;
             if (kind == HANDLE_LISTENER) {
@@ -283,7 +284,9 @@ static void* run_loop(void* argument) {
                 uint64_t value;
                 ssize_t got = read(loop->wake_fd, &value, sizeof value);
                 (void)got;
-                if (stop_asked.load() && !loop->stopping) begin_stop(loop, now);
+                // The stop ends connections: it waits until this batch is done, since later events of
+                // the batch may be theirs.
+                stop_seen = stop_asked.load();
             } else {
                 Connection* c = (Connection*)events[i].data.ptr;
                 if (c->queued_ready) continue;  // its turn comes below
@@ -292,6 +295,7 @@ static void* run_loop(void* argument) {
                 else if (result == PUMP_AGAIN) queue_ready(loop, c);
             }
         }
+        if (stop_seen && !loop->stopping) begin_stop(loop, now);
         // The connections that had work left over get their next turn, after the events above.
         Connection* turn = loop->ready;
         loop->ready = nullptr;
