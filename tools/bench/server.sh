@@ -82,7 +82,9 @@ best() {
 describe() {
   local f="$work/$1.out" per_gib
   per_gib=$(calc "$(figure server_cpu_s "$f") / ($(figure mib_s "$f") * $(figure seconds "$f") / 1024)" "%.2f")
-  echo "$(figure mib_s "$f") MiB/s, $(figure pieces_s "$f") pieces/s, piece median $(figure piece_median_ms "$f") ms, p99 $(figure piece_p99_ms "$f") ms, server CPU $per_gib s/GiB, generator CPU $(figure cpu_s "$f") s, $(figure failed_clients "$f") failed"
+  printf '%s MiB/s, %s pieces/s, piece median %s ms, p99 %s ms, server CPU %s s/GiB, generator CPU %s s, %s failed\n' \
+    "$(figure mib_s "$f")" "$(figure pieces_s "$f")" "$(figure piece_median_ms "$f")" "$(figure piece_p99_ms "$f")" \
+    "$per_gib" "$(figure cpu_s "$f")" "$(figure failed_clients "$f")"
 }
 
 # compare LABEL CLIENTS GOAL A_NAME A_PORT A_OPTIONS B_NAME B_PORT B_OPTIONS: A and B alternately, the
