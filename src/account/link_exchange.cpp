@@ -4,10 +4,11 @@
 #include <winsock2.h>
 #include <ws2tcpip.h>
 #include <windows.h>
-#include <bcrypt.h>
+#include <wincrypt.h>
 
 #include "build_config.h"
 #include "core/socket_lines.h"
+#include "core/socket_waits.h"
 
 #if ZANDOR_LINK_KEY_COUNT > 0
 static const LinkKey PINNED_KEYS[] = {ZANDOR_LINK_KEY_INIT};
@@ -17,72 +18,19 @@ static const LinkKey* const PINNED_KEYS = nullptr;
 static const size_t PINNED_KEY_COUNT = 0;
 #endif
 
-// Each send and each receive of the exchange gives up after this long.
+// Each send and each receive of the exchange gives up after this long, and so does the connect.
 static const DWORD LINK_TIMEOUT_MS = 20000;
 // The whole exchange (connect, hello, answer) ends within this: a peer that sends a byte now and
-// then would otherwise keep it going for hours. Stops are looked at this often while waiting.
+// then would otherwise keep it going for hours.
 static const DWORD LINK_EXCHANGE_LIMIT_MS = 60000;
-static const DWORD LINK_STOP_CHECK_MS = 250;
-
-// What bounds a wait: its start and length, and the caller's stop flag (may be null).
-struct LinkBounds {
-    DWORD started;
-    DWORD limit_ms;
-    const volatile long* stop;
-};
-
-static bool stop_asked(const LinkBounds* bounds) {
-    return bounds->stop && InterlockedCompareExchange((volatile LONG*)bounds->stop, 0, 0) != 0;
-}
-
-static DWORD time_left(const LinkBounds* bounds) {
-    DWORD spent = GetTickCount() - bounds->started;
-    return spent >= bounds->limit_ms ? 0 : bounds->limit_ms - spent;
-}
-
-// Waits until the socket is readable (or writable, for a connect under way), in short steps so
-// that a stop is seen; false when the deadline passed or a stop was asked first.
-static bool wait_socket(SOCKET socket, bool for_writing, const LinkBounds* bounds) {
-    for (;;) {
-        DWORD left = time_left(bounds);
-        if (left == 0 || stop_asked(bounds)) return false;
-        DWORD step = left < LINK_STOP_CHECK_MS ? left : LINK_STOP_CHECK_MS;
-        fd_set ready, failed;
-        FD_ZERO(&ready);
-        FD_ZERO(&failed);
-        FD_SET(socket, &ready);
-        FD_SET(socket, &failed);
-        timeval timeout = {(long)(step / 1000), (long)((step % 1000) * 1000)};
-        int n = select(0, for_writing ? nullptr : &ready, for_writing ? &ready : nullptr, &failed, &timeout);
-        if (n == SOCKET_ERROR) return false;
-        if (n > 0) return !FD_ISSET(socket, &failed) || !for_writing;
-    }
-}
 
 static bool wait_for_line(SOCKET socket, const void* context) {
-    return wait_socket(socket, false, (const LinkBounds*)context);
+    return socket_wait_readable(socket, (const SocketBounds*)context, 0);
 }
 
-static bool read_link_line(SOCKET socket, char* line, const LinkBounds* bounds) {
+static bool read_link_line(SOCKET socket, char* line, const SocketBounds* bounds) {
     size_t length = 0;
     return read_line_waiting(socket, line, LINK_LINE_CAP, &length, wait_for_line, bounds);
-}
-
-// Connects within the send and receive time-out (and the exchange's deadline); the socket is
-// blocking again afterwards.
-static bool connect_bounded(SOCKET socket, const addrinfo* address, const LinkBounds* exchange) {
-    DWORD left = time_left(exchange);
-    LinkBounds bounds = {GetTickCount(), left < LINK_TIMEOUT_MS ? left : LINK_TIMEOUT_MS, exchange->stop};
-    u_long non_blocking = 1;
-    if (ioctlsocket(socket, FIONBIO, &non_blocking) != 0) return false;
-    bool connected = connect(socket, address->ai_addr, (int)address->ai_addrlen) == 0;
-    if (!connected && WSAGetLastError() == WSAEWOULDBLOCK && wait_socket(socket, true, &bounds)) {
-        int error = 0;
-        int size = sizeof error;
-        connected = getsockopt(socket, SOL_SOCKET, SO_ERROR, (char*)&error, &size) == 0 && error == 0;
-    }
-    u_long blocking = 0;
-    return ioctlsocket(socket, FIONBIO, &blocking) == 0 && connected;
 }
 
 static const char NO_NETWORK[] = "The network is not available.";
@@ -93,10 +41,21 @@ static const char NOT_OUR_SERVER[] = "This is not the zandor server (the secure 
 static const char NOT_SENT[] = "The log-in could not be sent.";
 static const char UNCHECKED_ANSWER[] = "The answer from zandor could not be checked.";
 
-// The system's random generator, asked directly: opening a cryptographic provider for every exchange
-// cost more CPU than the rest of the exchange together.
+// The system's random generator, through one provider for the whole process: opening a provider for
+// every exchange cost more CPU than the rest of the exchange together. Several threads make exchanges
+// (the account worker, the log-out thread, the update worker's game account request), so the provider
+// is opened once under a one-time initialisation and never released.
+static INIT_ONCE random_once = INIT_ONCE_STATIC_INIT;
+static HCRYPTPROV random_provider;
+
+static BOOL CALLBACK open_random_provider(PINIT_ONCE, void*, void**) {
+    return CryptAcquireContextA(&random_provider, nullptr, nullptr, PROV_RSA_FULL,
+                                CRYPT_VERIFYCONTEXT | CRYPT_SILENT);
+}
+
 static bool random_bytes(uint8_t* out, DWORD count) {
-    return BCryptGenRandom(nullptr, out, count, BCRYPT_USE_SYSTEM_PREFERRED_RNG) == 0;
+    if (!InitOnceExecuteOnce(&random_once, open_random_provider, nullptr, nullptr)) return false;
+    return CryptGenRandom(random_provider, count, out) != 0;
 }
 
 bool link_make_hello(SecureLink* link, char* out, size_t capacity) {
@@ -108,7 +67,7 @@ bool link_make_hello(SecureLink* link, char* out, size_t capacity) {
 
 // The steps after the connection is made; the caller cleans up whatever the result.
 static bool run_link(SOCKET socket, SecureLink* link, char* line, const char* request_text, char* answer,
-                     size_t answer_capacity, const LinkBounds* bounds, AccountReply* reply) {
+                     size_t answer_capacity, const SocketBounds* bounds, AccountReply* reply) {
     if (!link_make_hello(link, line, LINK_LINE_CAP - 1)) {
         set_reply_error(reply, "no_connection", NO_RANDOM);
         return false;
@@ -146,7 +105,8 @@ bool link_exchange(const char* host, unsigned short port, const char* request_te
 
 bool link_exchange_with(SecureLink* link, const char* host, unsigned short port, const char* request_text,
                         char* answer, size_t answer_capacity, AccountReply* reply, const volatile long* stop) {
-    LinkBounds bounds = {GetTickCount(), LINK_EXCHANGE_LIMIT_MS, stop};
+    SocketBounds bounds;
+    socket_bounds_start(&bounds, LINK_EXCHANGE_LIMIT_MS, stop);
     wipe(link, sizeof *link);
     if (answer_capacity > 0) answer[0] = 0;
     WSADATA wsa;
@@ -172,7 +132,7 @@ bool link_exchange_with(SecureLink* link, const char* host, unsigned short port,
         if (socket_handle == INVALID_SOCKET ||
             setsockopt(socket_handle, SOL_SOCKET, SO_RCVTIMEO, (const char*)&timeout_ms, sizeof timeout_ms) != 0 ||
             setsockopt(socket_handle, SOL_SOCKET, SO_SNDTIMEO, (const char*)&timeout_ms, sizeof timeout_ms) != 0 ||
-            !connect_bounded(socket_handle, addresses, &bounds)) {
+            !socket_connect_bounded(socket_handle, addresses, LINK_TIMEOUT_MS, &bounds)) {
             set_reply_error(reply, "no_connection", CANNOT_REACH);
         } else {
             ok = run_link(socket_handle, link, line, request_text, answer, answer_capacity, &bounds, reply);

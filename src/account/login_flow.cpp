@@ -1,6 +1,10 @@
-// The log-in flow. The worker thread only runs one request and writes the shared reply; everything
-// else happens on the window thread in on_login_done, which ignores answers of workers started
-// before the latest cancel, log-out or "Not you?" (the generation rule).
+// The log-in flow. Two kinds of thread work for it besides the window thread: the account worker (at
+// most one; it runs one request and writes the shared reply) and the detached log-out thread (it
+// sends LOGOUT with its own copy of the token and is never waited for). Everything else happens on
+// the window thread in on_login_done, which ignores answers of workers started before the latest
+// cancel, log-out or "Not you?" (the generation rule). Only the account worker is waited for: by the
+// uninstall, before it removes the files the worker may write. Log-out and "Not you?" wait for the
+// update run (and "Not you?" for its NOTME exchange) on a worker of the busy window.
 #include "account/login_flow.h"
 
 #include <windows.h>
@@ -16,6 +20,7 @@
 #include "core/text.h"
 #include "core/text_table.h"
 #include "core/open_address.h"
+#include "ui/busy_action.h"
 #include "ui/pages.h"
 #include "ui/paint_pages.h"
 #include "ui/status.h"
@@ -121,7 +126,7 @@ void on_login_button() {
         set_login_status(lookup_text("Please wait a moment and try again."), false);
     } else {
         set_login_status(lookup_text("Logging in..."), false);
-        EnableWindow(control_window(ID_LOGIN), FALSE);
+        enable_action_button(ID_LOGIN, false);
         start_login_worker(LOGIN_WEBLOGIN);
     }
 }
@@ -191,33 +196,64 @@ static void on_renewal_failed() {
     show_reply_failure();
 }
 
-static void on_logged_in() {
-    login_view.not_you_offered = login_mode == LOGIN_AUTO;
-    if (login_mode == LOGIN_AUTO) copy_text(auto_login_marker, sizeof auto_login_marker, reply.pc_marker);
-    bool notice_was_shown = current_login.terms_notice_shown;
-    current_login = reply.login;
-    current_login.terms_notice_shown = true;
-    if (!save_login(&current_login)) log_line("the log-in could not be saved (DPAPI): asked again next time");
-    account_logged_in = true;
-    update_login_view();
-    if (reply.older_terms) {
+// A new log-in is saved (session.dat, written with patient retries) by the busy window's worker; the
+// window thread fills the record before and reads it after.
+struct SaveWork {
+    SavedLogin login;  // the worker's own copy, wiped when saved
+    bool saved;
+    int mode;
+    bool notice_was_shown;
+    bool older_terms;
+};
+
+static SaveWork save_work;
+
+static void save_login_on_worker(void*) {
+    save_work.saved = save_login(&save_work.login);
+    wipe(&save_work.login, sizeof save_work.login);
+}
+
+static void after_login_saved(void*) {
+    end_busy();
+    if (!save_work.saved) log_line("the log-in could not be saved (DPAPI): asked again next time");
+    if (save_work.older_terms) {
         log_line("the account accepted older terms: the new terms %s are shown", current_login.terms_version);
         set_login_status("", false);  // no start-up "Looking for..." under the terms
         show_page(PAGE_TERMS);
         return;
     }
-    const char* how = login_mode == LOGIN_RENEW  ? "log-in renewed"
-                      : login_mode == LOGIN_AUTO ? "logged in automatically (IP address)"
-                                                 : "logged in with Google (browser)";
+    const char* how = save_work.mode == LOGIN_RENEW  ? "log-in renewed"
+                      : save_work.mode == LOGIN_AUTO ? "logged in automatically (IP address)"
+                                                     : "logged in with Google (browser)";
     log_line("%s as account %llu (%s)%s", how, (unsigned long long)current_login.account_id,
-             current_login.display_name, notice_was_shown ? "" : ", terms notice shown");
+             current_login.display_name, save_work.notice_was_shown ? "" : ", terms notice shown");
     show_main_page_after_login();
 }
 
+static void on_logged_in() {
+    login_view.not_you_offered = login_mode == LOGIN_AUTO;
+    if (login_mode == LOGIN_AUTO) copy_text(auto_login_marker, sizeof auto_login_marker, reply.pc_marker);
+    save_work.notice_was_shown = current_login.terms_notice_shown;
+    current_login = reply.login;
+    current_login.terms_notice_shown = true;
+    account_logged_in = true;
+    update_login_view();
+    save_work.login = current_login;
+    save_work.saved = false;
+    save_work.mode = login_mode;
+    save_work.older_terms = reply.older_terms;
+    begin_busy(nullptr);
+    if (!run_busy_work(save_login_on_worker, after_login_saved, nullptr)) {
+        save_work.saved = save_login(&save_work.login);
+        wipe(&save_work.login, sizeof save_work.login);
+        after_login_saved(nullptr);
+    }
+}
+
 void on_login_done() {
-    EnableWindow(control_window(ID_LOGIN), TRUE);
+    enable_action_button(ID_LOGIN, true);
     // "I accept" too: an ignored terms answer would otherwise leave it disabled for the next log-in.
-    EnableWindow(control_window(ID_ACCEPT_TERMS), TRUE);
+    enable_action_button(ID_ACCEPT_TERMS, true);
     if (worker_generation != login_generation) {
         log_line("an answer from before the log-out: ignored");
         return;
@@ -278,16 +314,35 @@ static void back_to_login_page(const char* status) {
     login_view.not_you_offered = false;
     window_ui.play_now_pressed = false;
     set_status_text("");
-    EnableWindow(control_window(ID_PLAY_NOW), TRUE);
-    EnableWindow(control_window(ID_CHANGE_SERVER), TRUE);
+    enable_action_button(ID_PLAY_NOW, true);
+    enable_action_button(ID_CHANGE_SERVER, true);
     show_page(PAGE_LOGIN);
     set_login_status(lookup_text(status), false);
 }
 
-void log_out() {
-    log_line("log out pressed (the PC marker stays)");
-    login_generation++;
-    stop_update_run(true);
+// The waits of log-out and "Not you?", done by the busy window's worker. The window thread fills
+// the record before the worker starts and reads the result after it has ended.
+struct LeaveWork {
+    bool tell_server;     // "Not you?": NOTME with the log-in and the marker below
+    SavedLogin login;     // the worker's own copy of the current log-in
+    char marker[64];
+    bool update_stopped;  // the update worker ended within its wait
+};
+
+static LeaveWork leave_work;
+
+static void leave_work_on_worker(void*) {
+    // Nothing of the update worker may still run when the next log-in starts a run.
+    InterlockedExchange(&update_progress.stop, 1);
+    leave_work.update_stopped = wait_for_update_worker(UPDATE_WORKER_WAIT_MS);
+    if (leave_work.tell_server) {
+        not_me(launcher.account_host, account_server_port(), &leave_work.login, leave_work.marker);
+    }
+    wipe(&leave_work.login, sizeof leave_work.login);
+}
+
+static void after_log_out(void*) {
+    if (leave_work.update_stopped) update_started = false;  // the next log-in starts a new run
     delete_saved_login();
     if (current_login.token[0]) {
         char* token = (char*)calloc(1, TOKEN_CAP);
@@ -302,22 +357,49 @@ void log_out() {
             }
         }
     }
+    end_busy();
     back_to_login_page("You are logged out.");
 }
 
-void not_you() {
-    log_line("Not you? pressed after the automatic log-in");
-    login_generation++;
-    stop_update_run(true);
-    not_me(launcher.account_host, account_server_port(), &current_login, auto_login_marker);
+static void after_not_you(void*) {
+    if (leave_work.update_stopped) update_started = false;
+    end_busy();
     back_to_login_page("Log in with your own ZANDOR account.");
 }
 
-bool end_login_activity(unsigned long wait_ms) {
+static void start_leaving(bool tell_server, const char* status, BusyStep done) {
+    login_generation++;
+    begin_busy(lookup_text(status));
+    leave_work.tell_server = tell_server;
+    leave_work.login = current_login;
+    copy_text(leave_work.marker, sizeof leave_work.marker, auto_login_marker);
+    leave_work.update_stopped = false;
+    if (!run_busy_work(leave_work_on_worker, done, nullptr)) {
+        wipe(&leave_work.login, sizeof leave_work.login);
+        end_busy();
+    }
+}
+
+void log_out() {
+    if (window_busy()) return;
+    log_line("log out pressed (the PC marker stays)");
+    start_leaving(false, "Logging out: waiting for the update to stop...", after_log_out);
+}
+
+void not_you() {
+    if (window_busy()) return;
+    log_line("Not you? pressed after the automatic log-in");
+    start_leaving(true, "Logging out: waiting for the update to stop and for the ZANDOR server...", after_not_you);
+}
+
+void end_login_activity() {
     if (login_view.browser_waiting) stop_browser_wait();
     KillTimer(main_window(), TIMER_LOGIN_POLL);
     // An answer still on its way belongs to an older attempt now: its handler ignores it.
     login_generation++;
+}
+
+bool wait_for_login_worker(unsigned long wait_ms) {
     DWORD start = GetTickCount();
     while (InterlockedCompareExchange(&worker_busy, 0, 0) != 0) {
         if (GetTickCount() - start >= wait_ms) return false;

@@ -20,11 +20,15 @@ void on_login_button();
 // TIMER_LOGIN_POLL: one poll, unless one is running.
 void on_poll_timer();
 void stop_browser_wait();
-// Either "Log out" button.
+// Either "Log out" button. The update run is stopped on a worker while the window shows it is busy;
+// the log-in page follows when it has stopped.
 void log_out();
-// "Not you?" after an automatic log-in: forgets this PC's marker and the log-in.
+// "Not you?" after an automatic log-in: forgets this PC's marker and the log-in. The update run is
+// stopped and the account server told on a worker while the window shows it is busy.
 void not_you();
-// Before the uninstall removes the log-in's files: the browser poll stops, every answer still on its
-// way is ignored, and the account worker (which stores PC markers) is waited for, at most wait_ms;
-// false when it still runs then.
-bool end_login_activity(unsigned long wait_ms);
+// Before the uninstall removes the log-in's files (window thread): the browser poll stops and every
+// answer still on its way is ignored.
+void end_login_activity();
+// Waits at most wait_ms for the account worker (which stores PC markers) to end; false when it still
+// runs then. Any thread; the uninstall waits on its own worker.
+bool wait_for_login_worker(unsigned long wait_ms);

@@ -11,6 +11,12 @@ bool path_fits_command(const char* path) {
     return path[0] && !strpbrk(path, "\"%?*");
 }
 
+bool format_retrying_command(char* out, size_t cap, const char* action, const char* until_gone) {
+    if (!path_fits_command(until_gone)) return false;
+    return format_text(out, cap, "for /l %%i in (1,1,600) do (ping -n 2 127.0.0.1 >nul & %s & if not exist \"%s\" exit)",
+                       action, until_gone) + 1 < cap;
+}
+
 static uint64_t creation_time(HANDLE process) {
     FILETIME created, ended, kernel, user;
     if (!GetProcessTimes(process, &created, &ended, &kernel, &user)) return 0;

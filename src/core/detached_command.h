@@ -17,6 +17,11 @@ struct DetachedCommand {
 // %NAME% would be expanded by the interpreter, and ? or * would make a move or delete match other
 // files, so that the command could name another file.
 bool path_fits_command(const char* path);
+// The command line that tries action about once a second (a ping of the local address), for up to
+// ten minutes, until the file until_gone no longer exists: "for /l ... do (ping ... & <action> & if
+// not exist "<until_gone>" exit)". False when it does not fit in cap or until_gone cannot stand on
+// such a line (path_fits_command).
+bool format_retrying_command(char* out, size_t cap, const char* action, const char* until_gone);
 // Starts "<system folder>\cmd.exe /d /v:off /c <command>" (no AutoRun commands, no delayed
 // expansion) with no window, the system folder as its current folder and no handles inherited,
 // and lets it run on its own; false when the command line would be cut or the process cannot be

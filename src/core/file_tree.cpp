@@ -24,10 +24,11 @@ static bool unlink_entry(const char* path, DWORD attributes) {
     return DeleteFileA(path) != 0;
 }
 
-// Remembers the error of a step that failed because another program held the entry.
-static void note_hold(DWORD* held_error) {
+// Remembers the error of a step that failed because another program held the entry (access denied
+// only where a wait can change it).
+static void note_hold(const char* path, DWORD* held_error) {
     DWORD error = GetLastError();
-    if (is_hold_error(error)) *held_error = error;
+    if (is_hold_error(error) && !access_denied_for_good(ACT_DELETE, path, nullptr)) *held_error = error;
 }
 
 // One pass over the tree; true when the folder itself was removed.
@@ -35,7 +36,7 @@ static bool delete_tree_once(const char* folder, DWORD* held_error) {
     DWORD attributes = GetFileAttributesA(folder);
     if (attributes_say_link(attributes)) {
         if (unlink_entry(folder, attributes)) return true;
-        note_hold(held_error);
+        note_hold(folder, held_error);
         return false;
     }
     char pattern[PATH_CAP];
@@ -50,18 +51,18 @@ static bool delete_tree_once(const char* folder, DWORD* held_error) {
             if (join_path(path, sizeof path, folder, entry.cFileName) + 1 >= sizeof path) continue;
             if (entry.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) {
                 // What a link points to lies outside this tree.
-                if (!unlink_entry(path, entry.dwFileAttributes)) note_hold(held_error);
+                if (!unlink_entry(path, entry.dwFileAttributes)) note_hold(path, held_error);
             } else if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
                 delete_tree_once(path, held_error);
             } else {
                 SetFileAttributesA(path, FILE_ATTRIBUTE_NORMAL);
-                if (!DeleteFileA(path)) note_hold(held_error);
+                if (!DeleteFileA(path)) note_hold(path, held_error);
             }
         } while (FindNextFileA(find, &entry));
         FindClose(find);
     }
     if (RemoveDirectoryA(folder)) return true;
-    note_hold(held_error);
+    note_hold(folder, held_error);
     return false;
 }
 
@@ -69,7 +70,7 @@ bool delete_tree(const char* folder) {
     // A file that another program holds for a moment (a virus scanner) keeps its folder too: the
     // whole pass is made again, within the one bound of a patient call.
     Patience patience;
-    patience_begin(&patience, folder, nullptr);
+    patience_begin(&patience, folder);
     for (;;) {
         DWORD held_error = 0;
         if (delete_tree_once(folder, &held_error)) return true;

@@ -6,7 +6,7 @@
 #pragma once
 
 #include "core/file_system.h"
-#include "updates/update_paths.h"
+#include "core/game_paths.h"
 
 enum ServerChoice { SERVER_NOT_CHOSEN = 0, SERVER_ZANDOR = 1, SERVER_ANY = 2, SERVER_CUSTOM = 3 };
 

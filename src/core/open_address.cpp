@@ -8,7 +8,14 @@
 #include "core/log.h"
 #include "core/web_address.h"
 
+static ShellOpenAnswer shell_open_answer = nullptr;
+
+void set_shell_open_answer(ShellOpenAnswer answer) {
+    shell_open_answer = answer;
+}
+
 bool open_address(const char* address) {
+    if (shell_open_answer) return shell_open_answer(address);
     HINSTANCE result = ShellExecuteA((HWND)launcher.window, "open", address, nullptr, nullptr, SW_SHOWNORMAL);
     return (INT_PTR)result > 32;
 }
@@ -18,6 +25,5 @@ bool open_server_address(const char* address, const char* what) {
         log_line("%s: the address \"%s\" is not a web address: not opened", what, address);
         return false;
     }
-    open_address(address);
-    return true;
+    return open_address(address);
 }

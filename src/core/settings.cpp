@@ -19,10 +19,11 @@ void read_setting(const char* ini_path, const char* section, const char* key, co
 
 bool write_setting(const char* ini_path, const char* section, const char* key, const char* value) {
     Patience patience;
-    patience_begin(&patience, ini_path, nullptr);
+    patience_begin(&patience, ini_path);
     while (!WritePrivateProfileStringA(section, key, value, ini_path)) {
-        // A folder in the file's place refuses the write for good.
-        if (is_folder(ini_path) || !patience_again(&patience)) return false;
+        // A folder in the file's place, a read-only file or one our account may not write refuses
+        // the write for good.
+        if (access_denied_for_good(ACT_WRITE, ini_path, nullptr) || !patience_again(&patience)) return false;
     }
     return true;
 }

@@ -44,11 +44,6 @@ static size_t take_line_bytes(LineSoFar* line, const char* bytes, size_t count) 
     return i;
 }
 
-bool read_line(SOCKET socket, char* buffer, size_t capacity) {
-    size_t length = 0;
-    return read_line_waiting(socket, buffer, capacity, &length, nullptr, nullptr);
-}
-
 bool read_line_waiting(SOCKET socket, char* buffer, size_t capacity, size_t* length_out, LineWait wait,
                        const void* context) {
     *length_out = 0;

@@ -16,11 +16,10 @@ typedef bool (*LineWait)(SOCKET socket, const void* context);
 // Calls send until every byte has gone; false when a call sends nothing or fails.
 bool send_all(SOCKET socket, const char* bytes, size_t length) MUST_USE;
 // Reads one line and nothing after it: LF ends it (not stored), CR bytes are dropped, at most
-// capacity - 1 bytes are stored and a zero byte after them. False when the peer closes, an error or
-// the time-out comes first, or the buffer fills up without an LF.
-bool read_line(SOCKET socket, char* buffer, size_t capacity) MUST_USE;
-// The same, giving the line's length (the line may hold zero bytes) and asking wait (when not null)
-// before each receive.
+// capacity - 1 bytes are stored and a zero byte after them, and length gives the line's length (it
+// may hold zero bytes). wait (when not null) is asked before each receive. False when the peer
+// closes, an error, the time-out or the wait's refusal comes first, or the buffer fills up without
+// an LF.
 bool read_line_waiting(SOCKET socket, char* buffer, size_t capacity, size_t* length, LineWait wait,
                        const void* context) MUST_USE;
 

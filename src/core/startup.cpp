@@ -92,19 +92,38 @@ static void log_start() {
     if (launcher.folder_note[0]) log_line("%s", launcher.folder_note);
 }
 
-// Another launcher runs for this game folder: it goes on alone. An uninstall now would pull its
-// files away under it, so the player is asked to close it first.
-static void leave_to_the_other_launcher() {
+// How long a second start waits for a launcher of the same folder that shows no window (it is
+// closing, or asks about a running game) before it tells the player.
+static const unsigned long OTHER_LAUNCHER_WAIT_MS = 10000;
+static const unsigned long OTHER_LAUNCHER_LOOK_MS = 250;
+
+// Another launcher runs for this game folder. An uninstall now would pull its files away under it,
+// so the player is asked to close it first. Otherwise its window comes to the front and this one
+// ends; while it has none, this one waits a little for it to end and then goes on alone, or tells
+// the player that it is still closing. True when this launcher goes on.
+static bool settle_with_the_other_launcher() {
     const char* game_folder = launcher.update_paths.game_folder;
     if (launcher.uninstall) {
         log_line("another launcher runs for this game folder: not uninstalled");
         show_message_box(nullptr, lookup_text("Please close the other ZANDOR Launcher first."),
                          MB_OK | MB_ICONINFORMATION);
-        return;
+        return false;
     }
-    bool shown = bring_launcher_window_forward(game_folder);
-    log_line("another launcher runs for this game folder%s: this one ends",
-             shown ? " (its window is brought to the front)" : "");
+    for (unsigned long waited = 0; waited < OTHER_LAUNCHER_WAIT_MS; waited += OTHER_LAUNCHER_LOOK_MS) {
+        if (bring_launcher_window_forward(game_folder)) {
+            log_line("another launcher runs for this game folder (its window is brought to the front): this one ends");
+            return false;
+        }
+        if (wait_for_game_folder(OTHER_LAUNCHER_LOOK_MS)) {
+            log_line("another launcher ran for this game folder and has ended: this one goes on");
+            return true;
+        }
+    }
+    log_line("another launcher runs for this game folder and shows no window within %lu s: this one ends",
+             OTHER_LAUNCHER_WAIT_MS / 1000);
+    show_message_box(nullptr, lookup_text("The ZANDOR Launcher is still closing: please start it again in a moment."),
+                     MB_OK | MB_ICONINFORMATION);
+    return false;
 }
 
 // The window on its first page: the main page while a saved log-in is renewed, else the log-in page.
@@ -159,8 +178,7 @@ int run_launcher() {
     read_own_version();
     log_start();
     decide_language(launcher.update_paths.game_folder);
-    if (!claim_game_folder(launcher.update_paths.game_folder)) {
-        leave_to_the_other_launcher();
+    if (!claim_game_folder(launcher.update_paths.game_folder) && !settle_with_the_other_launcher()) {
         log_close();
         return 0;
     }
@@ -185,6 +203,7 @@ int run_launcher() {
     read_update_host_and_channel();
 
     login_flow_attach();
+    uninstall_attach();
     show_first_page();
     start_login_worker(current_login.token[0] ? LOGIN_RENEW : LOGIN_AUTO);
     if (launcher.window) {

@@ -255,6 +255,13 @@ const TextRow TEXT_TABLE[] = {
     {"You are logged out.",
      "You are logged out.",
      "Has cerrado la sesi\xf3n."},
+    // While log-out and "Not you?" wait
+    {"Logging out: waiting for the update to stop...",
+     "Logging out: waiting for the update to stop...",
+     "Cerrando la sesi\xf3n: esperando a que se detenga la actualizaci\xf3n..."},
+    {"Logging out: waiting for the update to stop and for the ZANDOR server...",
+     "Logging out: waiting for the update to stop and for the ZANDOR server...",
+     "Cerrando la sesi\xf3n: esperando a que se detenga la actualizaci\xf3n y al servidor de ZANDOR..."},
     // Terms page
     {"New ZANDOR terms",
      "New ZANDOR terms",
@@ -322,6 +329,16 @@ const TextRow TEXT_TABLE[] = {
     {"A new ZANDOR Launcher (version %s) is ready: download it again from %s",
      "A new ZANDOR Launcher (version %s) is ready: download it from %s",
      "Hay un nuevo ZANDOR Launcher (versi\xf3n %s): desc\xe1rgalo otra vez desde %s"},
+    // Screen readers: what they say besides the painted texts
+    {"Update progress",
+     "Update progress",
+     "Progreso de la actualizaci\xf3n"},
+    {"click",
+     "click",
+     "hacer clic"},
+    {"press",
+     "press",
+     "pulsar"},
     // Game start
     {"The game is already running.",
      "The game is already running.",
@@ -348,6 +365,9 @@ const TextRow TEXT_TABLE[] = {
     {"Please close the game first.",
      "Please close the game first.",
      "Por favor, cierra el juego primero."},
+    {"The ZANDOR Launcher is still closing: please start it again in a moment.",
+     "The ZANDOR Launcher is still closing: please start it again in a moment.",
+     "El ZANDOR Launcher todav\xed" "a se est\xe1 cerrando: vuelve a abrirlo en un momento."},
     {"Please close the other ZANDOR Launcher first.",
      "Please close the other ZANDOR Launcher first.",
      "Por favor, cierra primero el otro ZANDOR Launcher."},
@@ -394,6 +414,9 @@ const TextRow TEXT_TABLE[] = {
      "Tu cuenta y los registros del PC se quedan en el servidor durante 24 meses "
      "despu\xe9s de tu \xfaltimo inicio de sesi\xf3n (los registros de baneos, m\xe1s tiempo). "
      "Para que se borren, escribe a %s."},
+    {"Uninstalling ZANDOR: waiting for the update and the ZANDOR server...",
+     "Uninstalling ZANDOR: waiting for the update and the ZANDOR server...",
+     "Desinstalando ZANDOR: esperando a la actualizaci\xf3n y al servidor de ZANDOR..."},
     {" (delete the launcher file yourself)",
      " (delete the launcher file yourself)",
      " (borra t\xfa mismo el archivo del launcher)"},

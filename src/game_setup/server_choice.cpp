@@ -46,7 +46,7 @@ const char* server_choice_name() {
     }
 }
 
-bool save_server_choice(int choice) {
+bool write_server_choice(int choice) {
     const char* value = choice == SERVER_ZANDOR ? ZANDOR_SERVER_ADDRESS : "";
     bool written = write_setting(launcher.settings_path, "online", "server", value);
 
@@ -62,10 +62,10 @@ bool save_server_choice(int choice) {
     log_line("server choice: %s -> zandor.ini [online] server=%s, [sync] host=%s%s",
              choice == SERVER_ZANDOR ? "the ZANDOR server" : "any server (the game's own)", value,
              host[0] ? host : ZANDOR_SERVER_ADDRESS, saved ? "" : " - NOT WRITTEN (the game folder is not writable)");
-    if (saved) {
-        launcher.server_choice = choice;
-        return true;
-    }
+    return saved;
+}
+
+void warn_server_choice_not_saved() {
     char message[900];
     format_text(message, sizeof message,
                 lookup_text("ZANDOR cannot save its settings in the game folder:\n%s\n\nThe folder is probably in a "
@@ -74,5 +74,13 @@ bool save_server_choice(int choice) {
                             "this change."),
                 launcher.update_paths.game_folder);
     show_message_box(launcher.window, message, MB_OK | MB_ICONWARNING);
+}
+
+bool save_server_choice(int choice) {
+    if (write_server_choice(choice)) {
+        launcher.server_choice = choice;
+        return true;
+    }
+    warn_server_choice_not_saved();
     return false;
 }

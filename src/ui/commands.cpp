@@ -5,6 +5,7 @@
 #include "core/launcher_state.h"
 #include "core/log.h"
 #include "core/text_table.h"
+#include "ui/busy_action.h"
 #include "ui/pages.h"
 #include "ui/paint_pages.h"
 #include "ui/window_state.h"
@@ -16,16 +17,16 @@ static void run_hook(void (*hook)()) {
 
 static void on_play_now() {
     // Enter reaches here as well: once pressed, the button stays pressed.
-    if (!IsWindowEnabled(control_window(ID_PLAY_NOW))) return;
+    if (!action_button_usable(ID_PLAY_NOW)) return;
     InterlockedExchange(&update_progress.stop, 1);
     window_ui.play_now_pressed = true;
     log_line("Play now pressed");
-    EnableWindow(control_window(ID_PLAY_NOW), FALSE);
-    EnableWindow(control_window(ID_CHANGE_SERVER), FALSE);
+    enable_action_button(ID_PLAY_NOW, false);
+    enable_action_button(ID_CHANGE_SERVER, false);
 }
 
 static void on_accept_terms() {
-    EnableWindow(control_window(ID_ACCEPT_TERMS), FALSE);
+    enable_action_button(ID_ACCEPT_TERMS, false);
     set_login_status(lookup_text("Saving..."), false);
     run_hook(window_hooks.accept_terms_worker);
 }
@@ -46,6 +47,8 @@ static void on_enter(HWND window) {
 }
 
 void on_command(HWND window, int id) {
+    // While an action waits, nothing starts another (Enter and Space included).
+    if (window_busy()) return;
     switch (id) {
         case IDOK: on_enter(window); break;
         case ID_LOGIN: run_hook(window_hooks.login_button); break;

@@ -5,13 +5,11 @@
 #include <windows.h>
 
 #include "build_config.h"
-#include "core/launcher_state.h"
 #include "core/message_box.h"
 #include "core/open_address.h"
 #include "core/text.h"
 #include "core/text_table.h"
 #include "ui/window_state.h"
-#include "uninstall/uninstall.h"
 
 static void open_site_page(const char* path) {
     char address[300];
@@ -32,13 +30,6 @@ static void ask_for_help() {
     show_message_box(main_window(), text, MB_ICONINFORMATION);
 }
 
-static void uninstall_from_window() {
-    if (!uninstall()) return;
-    launcher.play_game = false;
-    launcher.start_step_taken = true;
-    DestroyWindow(main_window());
-}
-
 void run_link_action(int action) {
     switch (action) {
         case LINK_SIGNUP: open_site_page("/signup"); break;
@@ -49,7 +40,9 @@ void run_link_action(int action) {
                 open_site_page("/terms");
             }
             break;
-        case LINK_UNINSTALL: uninstall_from_window(); break;
+        case LINK_UNINSTALL:
+            if (window_hooks.uninstall) window_hooks.uninstall();
+            break;
         case LINK_NOT_YOU:
             if (window_hooks.not_you) window_hooks.not_you();
             break;

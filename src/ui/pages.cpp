@@ -3,6 +3,7 @@
 
 #include "core/launcher_state.h"
 #include "game_setup/server_choice.h"
+#include "ui/busy_action.h"
 #include "ui/controls.h"
 #include "ui/server_cards.h"
 #include "ui/window_state.h"
@@ -82,9 +83,35 @@ static void show_main_page_and_run() {
     start_update_run();
 }
 
-void enter_main_page(int choice) {
-    save_server_choice(choice);  // on failure the player was warned; the earlier choice stays
+// The choice being written by the busy window's worker: set before it starts, read after it ended.
+struct ChoiceWork {
+    int choice;
+    bool saved;
+};
+
+static ChoiceWork choice_work;
+
+static void write_choice_on_worker(void*) {
+    choice_work.saved = write_server_choice(choice_work.choice);
+}
+
+static void after_choice_written(void*) {
+    // On failure the player is warned and the earlier choice stays.
+    if (choice_work.saved) {
+        launcher.server_choice = choice_work.choice;
+    } else {
+        warn_server_choice_not_saved();
+    }
+    end_busy();
     show_main_page_and_run();
+}
+
+void enter_main_page(int choice) {
+    // zandor.ini is written with patient retries (a scanner may hold it): on a worker.
+    if (window_busy()) return;
+    begin_busy(nullptr);
+    choice_work = ChoiceWork{choice, false};
+    if (!run_busy_work(write_choice_on_worker, after_choice_written, nullptr)) end_busy();
 }
 
 void show_main_page_after_login() {

@@ -20,5 +20,6 @@ void resize_client(int height);
 // After a log-in or the terms acceptance: the main page with the update run when a server is chosen
 // (or the game is not to be started), otherwise the server page.
 void show_main_page_after_login();
-// A server card was clicked: saves the choice (1 or 2), shows the main page, starts the update run.
+// A server card was clicked: saves the choice (1 or 2) on a worker while the window is busy, then
+// shows the main page and starts the update run.
 void enter_main_page(int choice);

@@ -7,6 +7,7 @@
 #include "core/text.h"
 #include "core/text_table.h"
 #include "ui/background.h"
+#include "ui/keyboard_focus.h"
 #include "ui/paint_tools.h"
 #include "ui/window_state.h"
 #include "updates/update_worker.h"
@@ -184,6 +185,7 @@ void paint_window(HWND window, HDC dc) {
     window_ui.link_count = 0;
     draw_header(memory);
     paint_page(memory);
+    paint_link_focus(memory);
 
     BitBlt(dc, 0, 0, width, height, memory, 0, 0, SRCCOPY);
     SelectObject(memory, old_frame);

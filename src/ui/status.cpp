@@ -9,6 +9,8 @@
 #include "core/shared_counter.h"
 #include "core/text.h"
 #include "core/text_table.h"
+#include "ui/accessible.h"
+#include "ui/busy_action.h"
 #include "ui/paint_pages.h"
 #include "ui/window_state.h"
 #include "updates/update_worker.h"
@@ -20,6 +22,7 @@ void set_status_text(const char* text) {
     if (!window) return;
     RECT card = main_card_rect();
     InvalidateRect(window, &card, FALSE);
+    announce_status_change();
 }
 
 void format_download_text(unsigned long long done_bytes, unsigned long long total_bytes, char* text, unsigned size) {
@@ -59,7 +62,8 @@ static void take_outcome(DWORD now) {
 }
 
 void status_tick() {
-    if (launcher.start_step_taken || window_ui.page != PAGE_MAIN || !update_started) return;
+    // A busy window holds the countdown: nothing starts the game while an action waits or asks.
+    if (launcher.start_step_taken || window_busy() || window_ui.page != PAGE_MAIN || !update_started) return;
     if (update_done == 0) {
         window_ui.outcome_tick = 0;  // a restarted run is followed anew
         show_progress();

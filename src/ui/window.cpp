@@ -9,6 +9,8 @@
 #include "core/launcher_state.h"
 #include "core/log.h"
 #include "core/system_dll.h"
+#include "ui/accessible.h"
+#include "ui/busy_action.h"
 #include "ui/buttons.h"
 #include "ui/commands.h"
 #include "ui/controls.h"
@@ -72,6 +74,7 @@ void create_main_window(HINSTANCE instance) {
 
     create_fonts();
     create_controls(instance);
+    make_window_accessible(window, instance);
     CoInitialize(nullptr);
     enable_folder_suggestions(control_window(ID_FOLDER_EDIT));
     set_start_status_hook(show_start_status);
@@ -105,6 +108,8 @@ static void on_paint(HWND window) {
 }
 
 static void on_close(HWND window) {
+    // An action half-way (an uninstall, say) is not cut off: the window closes when it has ended.
+    if (keep_close_for_later()) return;
     log_line("window closed by the player: the game is not started");
     launcher.play_game = false;
     InterlockedExchange(&update_progress.stop, 1);
@@ -131,6 +136,7 @@ static bool on_set_cursor(HWND window, WPARAM wparam, LPARAM lparam) {
 static void on_left_button_up(LPARAM lparam) {
     POINT point = {(short)LOWORD(lparam), (short)HIWORD(lparam)};
     int hit = link_at(point);
+    if (window_busy()) return;
     if (hit >= 0 && window_hooks.link_action) window_hooks.link_action(window_ui.links[hit].action);
 }
 
@@ -140,7 +146,8 @@ static void on_timer(WPARAM id) {
     } else if (id == TIMER_PLAYERS) {
         if (window_ui.page == PAGE_SERVER) start_players_fetch();
     } else if (id == TIMER_LOGIN_POLL) {
-        if (window_hooks.login_poll_timer) window_hooks.login_poll_timer();
+        // No new poll while an action waits: a kept answer would be replaced by the next one.
+        if (!window_busy() && window_hooks.login_poll_timer) window_hooks.login_poll_timer();
     }
 }
 
@@ -151,6 +158,8 @@ static LRESULT on_edit_colour(HDC dc) {
 }
 
 static LRESULT CALLBACK window_procedure(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
+    LRESULT handled = 0;
+    if (accessibility_message(window, message, wparam, lparam, &handled)) return handled;
     switch (message) {
         case WM_DESTROY:
             launcher.window = nullptr;  // no handle outlives its window
@@ -169,7 +178,12 @@ static LRESULT CALLBACK window_procedure(HWND window, UINT message, WPARAM wpara
         case WM_LBUTTONUP: on_left_button_up(lparam); return 0;
         default:
             if (message == WM_LOGIN_DONE) {
+                if (keep_message_for_later(message)) return 0;
                 if (window_hooks.login_done) window_hooks.login_done();
+                return 0;
+            }
+            if (message == WM_BUSY_WORK_DONE) {
+                on_busy_work_done();
                 return 0;
             }
             if (message == WM_PLAYERS_ONLINE) {

@@ -1,8 +1,8 @@
-// The window's ids, pages and timers, its process-wide state, what the log-in flow tells it
-// (LoginView), and the hooks through which the window calls the log-in flow and the folder page.
-// Those two drive the window and include this header; the window never includes their headers, nor
-// any account/ header. The players-online look-up (web/), the update run, the server choice and the
-// uninstall it calls directly.
+// The window's ids, pages and timers, its process-wide state, what the log-in flow shows of the
+// current log-in (LoginView), and the hooks through which the window calls the modules that drive it:
+// the log-in flow, the folder page and the uninstall. Those include this header; the window never
+// includes theirs, nor any account/ header, and knows the log-in only through LoginView. The
+// players-online look-up (web/), the update run and the server choice it calls directly.
 #pragma once
 
 #include <windows.h>
@@ -30,7 +30,7 @@ static const UINT TIMER_STATUS_MS = 250;
 static const UINT TIMER_PLAYERS_MS = 30000;
 static const UINT TIMER_LOGIN_POLL_MS = 2000;
 
-static_assert(WM_LOGIN_DONE == WM_APP + 1 && WM_PLAYERS_ONLINE == WM_APP + 2,
+static_assert(WM_LOGIN_DONE == WM_APP + 1 && WM_PLAYERS_ONLINE == WM_APP + 2 && WM_BUSY_WORK_DONE == WM_APP + 3,
               "the workers' messages are the application's own");
 
 enum LinkAction {
@@ -76,8 +76,9 @@ struct WindowUi {
 
 extern WindowUi window_ui;
 
-// What the log-in flow tells the window besides the current log-in (account/login_state.h); written
-// by the log-in flow on the UI thread, painted here.
+// All the window knows of the log-in: the log-in flow copies here what the pages show of the current
+// log-in (which lives in account/login_state.h) and of a browser log-in. Written by the log-in flow on
+// the UI thread, painted here.
 struct LoginView {
     bool browser_waiting;    // the browser log-in runs: its code is shown
     bool not_you_offered;    // the log-in was automatic: "Not you?" is offered, the countdown is longer
@@ -90,8 +91,8 @@ struct LoginView {
 
 extern LoginView login_view;
 
-// Calls out of the window into the modules that drive it (the log-in flow, the folder page), and to
-// its own link actions. A hook left empty does nothing.
+// Calls out of the window into the modules that drive it (the log-in flow, the folder page, the
+// uninstall), and to its own link actions. A hook left empty does nothing.
 struct WindowHooks {
     void (*login_button)();         // "Log in with Google"
     void (*login_done)();           // WM_LOGIN_DONE arrived
@@ -104,7 +105,8 @@ struct WindowHooks {
     // the clicks put their own here, as the real actions open the browser, a mail program or the
     // uninstall's question.
     void (*link_action)(int action);
-    void (*not_you)();  // the "Not you?" link's work in the log-in flow
+    void (*not_you)();    // the "Not you?" link's work in the log-in flow
+    void (*uninstall)();  // "Uninstall ZANDOR": the uninstall asks, removes and ends the launcher
 };
 
 extern WindowHooks window_hooks;

@@ -15,11 +15,10 @@
 #include "updates/staging.h"
 #include "updates/state_files.h"
 
-// Keeps a durable copy of an installed file aside (writable, flushed to disk), so that the one move
-// that replaces the file never leaves the old one only in the page cache.
+// Keeps a durable copy of an installed file aside, so that the one move that replaces the file
+// never leaves the old one only in the page cache.
 static bool keep_copy_aside(const char* installed, const char* aside) {
-    return patient_copy(installed, aside, false) && SetFileAttributesA(aside, FILE_ATTRIBUTE_NORMAL) &&
-           flush_file(aside);
+    return copy_durably(installed, aside);
 }
 
 // Replaces the installed file with the staged one in one move; a read-only file is made writable
@@ -287,7 +286,7 @@ static bool apply_launcher(const UpdatePaths* paths, const UpdateManifest* manif
     }
     make_dirs(previous);
     if (is_file(target) && !keep_copy_aside(target, aside)) {
-        format_text(error, error_size, "%s could not be moved aside (error %lu, in use?)", target, GetLastError());
+        format_text(error, error_size, "%s could not be copied aside (error %lu)", target, GetLastError());
         return false;
     }
     if (replace_in_one_move(staged, target)) {
@@ -348,7 +347,14 @@ bool install_dll(const UpdatePaths* paths, const UpdateManifest* manifest, uint3
     if (is_file(paths->dll_path)) copy_text(boot.previous_path, sizeof boot.previous_path, aside);
     copy_text(boot.previous_sha512, sizeof boot.previous_sha512, previous_hex);
     boot.previous_version = old_version;
+    // The probation this install replaces is kept until the new DLL is in place: an install that a
+    // kill or a full disk leaves undone gives it back (here, or at the next boot check).
+    if (had_earlier ? !replaced_boot_state_save(paths, &earlier) : !replaced_boot_state_remove(paths)) {
+        copy_text(error, error_size, "the probation of the DLL in place could not be kept in " REPLACED_BOOT_STATE_FILE);
+        return false;
+    }
     if (!boot_state_save(paths, &boot)) {
+        if (had_earlier) replaced_boot_state_remove(paths);
         copy_text(error, error_size, "the probation of the new DLL could not be written to boot.json");
         return false;
     }
@@ -357,7 +363,7 @@ bool install_dll(const UpdatePaths* paths, const UpdateManifest* manifest, uint3
     if (boot.previous_path[0]) {
         kept = keep_copy_aside(paths->dll_path, aside);
         if (!kept) {
-            format_text(error, error_size, "%s could not be moved aside (error %lu, in use?)", paths->dll_path,
+            format_text(error, error_size, "%s could not be copied aside (error %lu)", paths->dll_path,
                         GetLastError());
         }
     }
@@ -373,15 +379,16 @@ bool install_dll(const UpdatePaths* paths, const UpdateManifest* manifest, uint3
         // keeps: no previous folder was dropped, and the copy made here goes only when it is not that one.
         bool earlier_keeps_aside = had_earlier && text_equal_nocase(earlier.previous_path, aside);
         if (boot.previous_path[0] && !earlier_keeps_aside) patient_delete(aside);
-        if (had_earlier) {
-            boot_state_save(paths, &earlier);
-        } else {
+        if (!had_earlier) {
             boot_state_remove(paths);
+        } else if (!replaced_boot_state_give_back(paths) && boot_state_save(paths, &earlier)) {
+            replaced_boot_state_remove(paths);
         }
         return false;
     }
-    // The new DLL is in place with its probation recorded: only now do the older previous folders go,
-    // never the one this probation names.
+    // The new DLL is in place with its probation recorded: only now do the replaced probation and
+    // the older previous folders go, never the folder this probation names.
+    replaced_boot_state_remove(paths);
     drop_previous_except(paths, PART_DLL, previous);
     patient_remove_folder(staging);
     return true;

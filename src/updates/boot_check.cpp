@@ -71,6 +71,27 @@ static int record_rollback(const UpdatePaths* paths, const BootState* boot, char
     return BOOT_ROLLED_BACK;
 }
 
+// An install that never finished ends its probation. When it replaced an earlier probation whose DLL
+// is the one in place again, that probation is given back and true says so: the check starts over.
+static bool end_undone_probation(const UpdatePaths* paths, const BootState* boot) {
+    BootState replaced;
+    bool give_back = replaced_boot_state_load(paths, &replaced) && !boot_state_refusal(paths, &replaced) &&
+                     boot->previous_sha512[0];
+    if (give_back) {
+        digest_hex_lower(replaced.pending_sha512);
+        give_back = strcmp(replaced.pending_sha512, boot->previous_sha512) == 0;
+    }
+    if (give_back && (replaced_boot_state_give_back(paths) || boot_state_save(paths, &replaced))) {
+        replaced_boot_state_remove(paths);
+        log_line("boot check: the probation of DLL version %llu that the cut-short update replaced goes on",
+                 (unsigned long long)replaced.pending_version);
+        return true;
+    }
+    boot_state_remove(paths);
+    replaced_boot_state_remove(paths);
+    return false;
+}
+
 // The DLL on probation is not in place (dll_present and in_place tell what is). Installing a DLL
 // records its probation before the swap, so a killed launcher can leave the old DLL in place with a
 // probation of the new one; a rollback killed after its move leaves the previous DLL back without
@@ -88,7 +109,7 @@ static int finish_or_undo(const UpdatePaths* paths, const BootState* boot, bool 
         log_line("boot check: the update to DLL version %llu was cut short: the previous DLL (version %llu) is back in "
                  "place",
                  (unsigned long long)boot->pending_version, (unsigned long long)boot->previous_version);
-        boot_state_remove(paths);
+        if (end_undone_probation(paths, boot)) return dll_boot_check(paths, message, message_size);
         return BOOT_NO_PROBATION;
     }
     bool old_in_place = dll_present && boot->previous_sha512[0] && strcmp(in_place, boot->previous_sha512) == 0;
@@ -98,7 +119,7 @@ static int finish_or_undo(const UpdatePaths* paths, const BootState* boot, bool 
     if (!dll_present || old_in_place) {
         log_line("boot check: DLL version %llu never took its place (its update was cut short): its probation ends",
                  (unsigned long long)boot->pending_version);
-        boot_state_remove(paths);
+        if (end_undone_probation(paths, boot)) return dll_boot_check(paths, message, message_size);
         return BOOT_NO_PROBATION;
     }
     return -1;

@@ -34,12 +34,11 @@ static bool stage_from_installed(const UpdatePaths* paths, const ManifestFile* f
         return false;
     }
     make_parent_dirs(staged);
-    if (!patient_copy(target, staged, false)) {
+    if (!copy_durably(target, staged)) {
         log_line("cannot copy %s to %s (error %lu)", target, staged, (unsigned long)GetLastError());
         return false;
     }
-    SetFileAttributesA(staged, FILE_ATTRIBUTE_NORMAL);
-    return flush_file(staged) && file_matches_block(staged, file, block);
+    return file_matches_block(staged, file, block);
 }
 
 // The files of the manifest as the examining phase sees them; needed has one entry per file.
@@ -50,8 +49,9 @@ struct Examination {
     bool* needed;
 };
 
-// Whether one file waits in staging already or can be copied there from its installed place;
-// otherwise it is marked as needed. Files outside the mask pass untouched.
+// Whether one file waits in staging already or can be copied there from its installed place; then
+// it is no longer needed. Every wanted file starts as needed, so one that was never examined (no
+// hashing block, a stop) is fetched. Files outside the mask pass untouched.
 static bool examine_file(uint32_t index, uint8_t* block, void* context) {
     Examination* examination = (Examination*)context;
     const ManifestFile* file = &examination->manifest->files[index];
@@ -59,15 +59,14 @@ static bool examine_file(uint32_t index, uint8_t* block, void* context) {
     char staged[PATH_CAP];
     if (file_staged_path(examination->paths, examination->manifest, file, staged, sizeof staged) &&
         (file_matches_block(staged, file, block) || stage_from_installed(examination->paths, file, staged, block))) {
-        return true;
+        examination->needed[index] = false;
     }
-    examination->needed[index] = true;
     return true;
 }
 
 // Fetches the rest of one file into its open .part file; the offset starts at the resume point.
 // False with the reason in error (the broken-off text only when nothing more precise was written).
-static bool fetch_pieces(SOCKET sock, const ManifestFile* file, HANDLE part, const char* part_path, uint64_t offset,
+static bool fetch_pieces(UpdateConnection* connection, const ManifestFile* file, HANDLE part, const char* part_path, uint64_t offset,
                          uint8_t* buffer, UpdateProgress* progress, char* error, size_t error_size) {
     char hex[DIGEST_HEX_CAP];
     hex_encode(file->sha512, 64, hex);
@@ -86,9 +85,9 @@ static bool fetch_pieces(SOCKET sock, const ManifestFile* file, HANDLE part, con
         UpdateWait wait;
         update_wait_start(&wait, UPDATE_ANSWER_LIMIT_MS, &progress->stop);
         uint32_t length = 0;
-        bool ok = send_all(sock, line, line_length) &&
-                  update_read_answer(sock, wanted_length, &length, error, error_size, &wait) && length > 0 &&
-                  update_receive_exact(sock, buffer, length, &wait);
+        bool ok = send_all(connection->reader.socket, line, line_length) &&
+                  update_read_answer(connection, wanted_length, &length, error, error_size, &wait) && length > 0 &&
+                  update_receive_exact(connection, buffer, length, &wait);
         if (!ok) {
             if (stop_requested(progress)) {
                 copy_text(error, error_size, "stopped");
@@ -114,7 +113,7 @@ static bool fetch_pieces(SOCKET sock, const ManifestFile* file, HANDLE part, con
 }
 
 // Downloads one needed file into staging. False with the reason in error.
-static bool download_file(SOCKET sock, const UpdatePaths* paths, const UpdateManifest* manifest,
+static bool download_file(UpdateConnection* connection, const UpdatePaths* paths, const UpdateManifest* manifest,
                           const ManifestFile* file, uint8_t* buffer, UpdateProgress* progress, char* error,
                           size_t error_size) {
     char staged[PATH_CAP], part_path[PATH_CAP];
@@ -140,7 +139,7 @@ static bool download_file(SOCKET sock, const UpdatePaths* paths, const UpdateMan
         format_text(error, error_size, "cannot write %s (error %lu)", part_path, GetLastError());
         return false;
     }
-    bool fetched = fetch_pieces(sock, file, part, part_path, offset, buffer, progress, error, error_size);
+    bool fetched = fetch_pieces(connection, file, part, part_path, offset, buffer, progress, error, error_size);
     CloseHandle(part);
     if (!fetched) return false;
     // Every byte is on the disk before the file can take its place in staging (and later in the
@@ -163,7 +162,7 @@ static bool download_file(SOCKET sock, const UpdatePaths* paths, const UpdateMan
     return true;
 }
 
-bool download_parts(SOCKET sock, const UpdatePaths* paths, const UpdateManifest* manifest, unsigned mask,
+bool download_parts(UpdateConnection* connection, const UpdatePaths* paths, const UpdateManifest* manifest, unsigned mask,
                     UpdateProgress* progress, char* error, size_t error_size) {
     // The reason is built here and replaces the run's message only when the download fails, so the
     // notes of the run never hide a failure text.
@@ -179,6 +178,7 @@ bool download_parts(SOCKET sock, const UpdatePaths* paths, const UpdateManifest*
     if (ok) {
         // The files are examined on several threads (hashing, copying); what is needed is summed
         // afterwards.
+        for (uint32_t i = 0; i < manifest->file_count; i++) needed[i] = wanted(&manifest->files[i], mask);
         Examination examination = {paths, manifest, mask, needed};
         FileCheckList list = {};
         list.count = manifest->file_count;
@@ -203,7 +203,7 @@ bool download_parts(SOCKET sock, const UpdatePaths* paths, const UpdateManifest*
             ok = false;
             break;
         }
-        ok = download_file(sock, paths, manifest, &manifest->files[i], buffer, progress, reason, sizeof reason);
+        ok = download_file(connection, paths, manifest, &manifest->files[i], buffer, progress, reason, sizeof reason);
     }
 
     free(buffer);

@@ -37,9 +37,15 @@ static void check_until_done(CheckShared* shared, uint8_t* block) {
         if (index >= (long)list->count) return;
         // Indices only grow: once one lies past a failure, so do all later ones.
         if (list->first_failure_only && index > shared->first_failure) return;
-        bool passed = block != nullptr && list->check((uint32_t)index, block, list->context);
-        if (!passed) note_failure(shared, index);
+        if (!list->check((uint32_t)index, block, list->context)) note_failure(shared, index);
     }
+}
+
+// When no thread got a block, the indices never handed out were not checked: a file that was not
+// checked does not pass.
+static void note_unchecked(CheckShared* shared) {
+    long handed = shared->next;
+    if (!shared->stopped && handed < (long)shared->list->count) note_failure(shared, handed);
 }
 
 static DWORD WINAPI check_worker(void* context) {
@@ -74,13 +80,13 @@ void check_files(FileCheckList* list) {
         HANDLE worker = CreateThread(nullptr, 0, check_worker, &shared, 0, nullptr);
         if (worker) workers[started++] = worker;
     }
-    // The calling thread checks too; without a block of its own its checks fail as a file that
-    // cannot be read would.
+    // The calling thread checks too; without a block of its own it leaves its share to the workers.
     uint8_t* block = (uint8_t*)malloc(HASH_BLOCK_SIZE);
-    check_until_done(&shared, block);
+    if (block) check_until_done(&shared, block);
     free(block);
     if (started) WaitForMultipleObjects(started, workers, TRUE, INFINITE);
     for (unsigned i = 0; i < started; i++) CloseHandle(workers[i]);
+    note_unchecked(&shared);
 
     list->first_failure = (uint32_t)shared.first_failure;
     list->stopped = shared.stopped != 0;

@@ -28,7 +28,9 @@ struct FileCheckList {
 
 // Runs the list's check for every index (in the calling thread and up to CHECK_THREADS_MAX - 1
 // workers) and fills the results. Without first_failure_only every index is checked unless stop is
-// seen; with it, every index below the first failing one is.
+// seen; with it, every index below the first failing one is. A thread that gets no hashing block
+// leaves its share to the others; when none gets one, the lowest unchecked index is the first
+// failure (a file that was not checked never passes).
 void check_files(FileCheckList* list);
 // The number of hashing threads check_files uses for count files on this machine.
 unsigned check_thread_count(uint32_t count);

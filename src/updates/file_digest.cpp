@@ -53,6 +53,10 @@ bool flush_file(const char* path) {
     return flushed;
 }
 
+bool copy_durably(const char* from, const char* to) {
+    return patient_copy(from, to, false) && SetFileAttributesA(to, FILE_ATTRIBUTE_NORMAL) && flush_file(to);
+}
+
 bool file_size(const char* path, uint64_t* size) {
     WIN32_FILE_ATTRIBUTE_DATA data;
     if (!GetFileAttributesExA(path, GetFileExInfoStandard, &data)) return false;

@@ -26,6 +26,10 @@ bool file_matches_block(const char* path, const ManifestFile* entry, uint8_t* bl
 // Writes the file's data through to the disk (FlushFileBuffers), so that a power cut after a later
 // move cannot leave it zero-filled or cut; false when it cannot be opened for writing or flushed.
 bool flush_file(const char* path) MUST_USE;
+// A durable copy of from at to, for a file that a later move relies on: copied (over an existing
+// file, waiting out a short hold), made writable (no read-only flag taken along) and flushed to the
+// disk. False when any of the three fails; GetLastError says why.
+bool copy_durably(const char* from, const char* to) MUST_USE;
 // The size of an existing file (not a folder); false otherwise.
 bool file_size(const char* path, uint64_t* size) MUST_USE;
 // Files in the folder and all its sub-folders (folders themselves not counted). Links are not

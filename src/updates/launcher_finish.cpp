@@ -62,18 +62,22 @@ bool launcher_finish_waits(const UpdatePaths* paths, const char* staged) {
 }
 
 bool launcher_finish_start(const UpdatePaths* paths, const char* staged, const char* target) {
-    char command[1000];
+    char move[700], command[1000];
     DetachedCommand started;
     if (!path_fits_command(staged) || !path_fits_command(target) ||
-        format_text(command, sizeof command,
-                    "for /l %%i in (1,1,600) do (ping -n 2 127.0.0.1 >nul & move /y \"%s\" \"%s\" >nul 2>&1 "
-                    "& if not exist \"%s\" exit)",
-                    staged, target, staged) + 1 >= sizeof command ||
+        format_text(move, sizeof move, "move /y \"%s\" \"%s\" >nul 2>&1", staged, target) + 1 >= sizeof move ||
+        !format_retrying_command(command, sizeof command, move, staged) ||
         !start_detached_command(command, &started)) {
         return false;
     }
     save_finishing_command(paths, &started, staged);
     return true;
+}
+
+void launcher_finish_stop(const UpdatePaths* paths) {
+    DetachedCommand command;
+    char staged[PATH_CAP];
+    if (load_finishing_command(paths, &command, staged, sizeof staged)) stop_detached_command(&command);
 }
 
 void launcher_finish_forget(const UpdatePaths* paths) {

@@ -73,26 +73,58 @@ bool installed_state_save(const UpdatePaths* paths, const InstalledState* state)
     return save_text(paths, INSTALLED_STATE_FILE, text, strlen(text));
 }
 
-bool boot_state_load(const UpdatePaths* paths, BootState* state) {
+static bool boot_file_load(const UpdatePaths* paths, const char* name, BootState* state) {
     memset(state, 0, sizeof *state);
     char* text = nullptr;
     size_t length = 0;
-    if (!load_text(paths, BOOT_STATE_FILE, STATE_FILE_LIMIT, &text, &length)) return false;
+    if (!load_text(paths, name, STATE_FILE_LIMIT, &text, &length)) return false;
     boot_state_from_text(text, state);
     free(text);
     return true;
 }
 
-bool boot_state_save(const UpdatePaths* paths, const BootState* state) {
+static bool boot_file_save(const UpdatePaths* paths, const char* name, const BootState* state) {
     char text[STATE_TEXT_CAP];
     boot_state_to_text(state, text, sizeof text);
-    return save_text(paths, BOOT_STATE_FILE, text, strlen(text));
+    return save_text(paths, name, text, strlen(text));
+}
+
+static bool state_file_remove(const UpdatePaths* paths, const char* name) {
+    char path[PATH_CAP];
+    if (!state_path(paths, name, path)) return false;
+    return patient_delete(path) || GetFileAttributesA(path) == INVALID_FILE_ATTRIBUTES;
+}
+
+bool boot_state_load(const UpdatePaths* paths, BootState* state) {
+    return boot_file_load(paths, BOOT_STATE_FILE, state);
+}
+
+bool boot_state_save(const UpdatePaths* paths, const BootState* state) {
+    return boot_file_save(paths, BOOT_STATE_FILE, state);
 }
 
 bool boot_state_remove(const UpdatePaths* paths) {
-    char path[PATH_CAP];
-    if (!state_path(paths, BOOT_STATE_FILE, path)) return false;
-    return patient_delete(path) || GetFileAttributesA(path) == INVALID_FILE_ATTRIBUTES;
+    return state_file_remove(paths, BOOT_STATE_FILE);
+}
+
+bool replaced_boot_state_load(const UpdatePaths* paths, BootState* state) {
+    return boot_file_load(paths, REPLACED_BOOT_STATE_FILE, state);
+}
+
+bool replaced_boot_state_save(const UpdatePaths* paths, const BootState* state) {
+    return boot_file_save(paths, REPLACED_BOOT_STATE_FILE, state);
+}
+
+bool replaced_boot_state_remove(const UpdatePaths* paths) {
+    return state_file_remove(paths, REPLACED_BOOT_STATE_FILE);
+}
+
+bool replaced_boot_state_give_back(const UpdatePaths* paths) {
+    char replaced[PATH_CAP], boot[PATH_CAP];
+    if (!state_path(paths, REPLACED_BOOT_STATE_FILE, replaced) || !state_path(paths, BOOT_STATE_FILE, boot)) {
+        return false;
+    }
+    return patient_move(replaced, boot, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH);
 }
 
 bool stored_manifest_load(const UpdatePaths* paths, const char* name, UpdateManifest* manifest,

@@ -13,6 +13,8 @@
 
 #define INSTALLED_STATE_FILE "installed.json"
 #define BOOT_STATE_FILE "boot.json"
+// The probation an install replaces, kept until the new DLL is in place.
+#define REPLACED_BOOT_STATE_FILE "boot_replaced.json"
 #define INSTALLED_MANIFEST_FILE "installed_manifest.txt"
 #define STAGED_MANIFEST_FILE "staged_manifest.txt"
 // Larger state files read as absent.
@@ -32,6 +34,14 @@ bool boot_state_load(const UpdatePaths* paths, BootState* state);
 bool boot_state_save(const UpdatePaths* paths, const BootState* state);
 // Deletes boot.json, which ends a DLL's probation; true when it is gone.
 bool boot_state_remove(const UpdatePaths* paths);
+// The probation that an install of a new DLL replaces, kept as boot_replaced.json from before the
+// new boot.json is written until the new DLL is in place, so that an install left undone (a kill,
+// a full disk) can give it back. Load, save and remove as above; give_back moves it over boot.json
+// (no room on the disk needed) and is true when boot.json is that probation again.
+bool replaced_boot_state_load(const UpdatePaths* paths, BootState* state);
+bool replaced_boot_state_save(const UpdatePaths* paths, const BootState* state);
+bool replaced_boot_state_remove(const UpdatePaths* paths);
+bool replaced_boot_state_give_back(const UpdatePaths* paths);
 
 // Reads the named stored manifest of the updates folder and verifies and parses it; a missing or
 // unreadable file gives "no %s" with the name, otherwise the parser's text.

@@ -14,101 +14,48 @@
 
 
 void update_wait_start(UpdateWait* wait, unsigned long limit_ms, const volatile long* stop) {
-    wait->deadline = GetTickCount() + limit_ms;
-    wait->stop = stop;
+    socket_bounds_start(wait, limit_ms, stop);
 }
 
 static bool wait_stopped(const UpdateWait* wait) {
-    return wait && wait->stop && *wait->stop != 0;
+    return socket_stop_asked(wait);
 }
 
-// Waits until the socket has bytes (or its end) to read. False when no byte comes within the
+// Waits until the socket has bytes (or its end) to read: false when no byte comes within the
 // receive time-out, the wait's deadline passes or its stop flag is set. Without a wait the blocking
 // receive's own time-out does the waiting.
-static bool wait_readable(SOCKET sock, const UpdateWait* wait) {
-    if (!wait) return true;
-    if (wait_stopped(wait) || (long)(wait->deadline - GetTickCount()) <= 0) return false;
-    // Bytes that have arrived need no select: asking the socket how many wait is far cheaper.
-    u_long waiting = 0;
-    if (ioctlsocket(sock, FIONREAD, &waiting) == 0 && waiting > 0) return true;
-    DWORD start = GetTickCount();
-    for (;;) {
-        if (wait_stopped(wait)) return false;
-        DWORD now = GetTickCount();
-        long to_deadline = (long)(wait->deadline - now);
-        DWORD idle = now - start;
-        if (to_deadline <= 0 || idle >= UPDATE_SOCKET_TIMEOUT_MS) return false;
-        DWORD slice = UPDATE_STOP_LOOK_MS;
-        if ((DWORD)to_deadline < slice) slice = (DWORD)to_deadline;
-        if (UPDATE_SOCKET_TIMEOUT_MS - idle < slice) slice = UPDATE_SOCKET_TIMEOUT_MS - idle;
-        fd_set readable;
-        FD_ZERO(&readable);
-        FD_SET(sock, &readable);
-        timeval wait_time = {(long)(slice / 1000), (long)(slice % 1000) * 1000};
-        int ready = select(0, &readable, nullptr, nullptr, &wait_time);
-        if (ready < 0) return false;
-        if (ready > 0) return true;
-    }
+static bool wait_for_bytes(SOCKET sock, const void* context) {
+    const UpdateWait* wait = (const UpdateWait*)context;
+    return !wait || socket_wait_readable(sock, wait, UPDATE_SOCKET_TIMEOUT_MS);
 }
 
-static bool wait_for_bytes(SOCKET sock, const void* wait) {
-    return wait_readable(sock, (const UpdateWait*)wait);
-}
-
-// The connection's reader: a line read takes what arrived after it too, and the payload that follows
-// starts from those bytes. A connection is used only by the thread that made it, so each thread has
-// its own reader (tests run two connections on two threads at once); it is bound in update_connect,
-// or to whatever other socket an answer is read from first, and let go when the socket is closed.
-static thread_local SocketReader update_reader = {INVALID_SOCKET, 0, 0, {0}};
-
-static SocketReader* reader_of(SOCKET sock) {
-    if (update_reader.socket != sock) reader_start(&update_reader, sock);
-    return &update_reader;
-}
-
-bool update_receive_exact(SOCKET sock, void* buffer, size_t length, const UpdateWait* wait) {
-    return reader_exact(reader_of(sock), buffer, length, wait_for_bytes, wait);
+bool update_receive_exact(UpdateConnection* connection, void* buffer, size_t length, const UpdateWait* wait) {
+    return reader_exact(&connection->reader, buffer, length, wait_for_bytes, wait);
 }
 
 // Reads one line: CR is dropped, LF ends it. False when a receive fails, the wait ends or limit
 // characters arrive without an LF. The line is kept with its length (it may hold zero bytes).
-static bool receive_line(SOCKET sock, char* line, size_t limit, size_t* length, const UpdateWait* wait) {
-    return reader_line(reader_of(sock), line, limit, length, wait_for_bytes, wait);
+static bool receive_line(UpdateConnection* connection, char* line, size_t limit, size_t* length,
+                         const UpdateWait* wait) {
+    return reader_line(&connection->reader, line, limit, length, wait_for_bytes, wait);
 }
 
-static void close_socket(SOCKET* sock) {
-    if (*sock != INVALID_SOCKET) closesocket(*sock);
-    *sock = INVALID_SOCKET;
-    reader_start(&update_reader, INVALID_SOCKET);
+static void close_connection(UpdateConnection* connection) {
+    if (connection->reader.socket != INVALID_SOCKET) closesocket(connection->reader.socket);
+    reader_start(&connection->reader, INVALID_SOCKET);
 }
 
-// Starts a non-blocking connect and waits at most 6 s for it to complete.
-static bool connect_within_wait(SOCKET sock, const struct addrinfo* address) {
-    u_long non_blocking = 1;
-    if (ioctlsocket(sock, FIONBIO, &non_blocking) != 0) return false;
-    connect(sock, address->ai_addr, (int)address->ai_addrlen);
-    fd_set writable, failed;
-    FD_ZERO(&writable);
-    FD_ZERO(&failed);
-    FD_SET(sock, &writable);
-    FD_SET(sock, &failed);
-    timeval wait = {UPDATE_CONNECT_WAIT_MS / 1000, 0};
-    if (select(0, nullptr, &writable, &failed, &wait) != 1 || !FD_ISSET(sock, &writable)) return false;
-    u_long blocking = 0;
-    return ioctlsocket(sock, FIONBIO, &blocking) == 0;
-}
-
-static bool say_hello(SOCKET sock, const UpdateWait* wait) {
-    if (!send_all(sock, HELLO, strlen(HELLO))) return false;
+static bool say_hello(UpdateConnection* connection, const UpdateWait* wait) {
+    if (!send_all(connection->reader.socket, HELLO, strlen(HELLO))) return false;
     char line[HELLO_LINE_LIMIT + 1];
     size_t length = 0;
-    return receive_line(sock, line, HELLO_LINE_LIMIT, &length, wait) && length == strlen(HELLO_ANSWER) &&
+    return receive_line(connection, line, HELLO_LINE_LIMIT, &length, wait) && length == strlen(HELLO_ANSWER) &&
            memcmp(line, HELLO_ANSWER, length) == 0;
 }
 
-bool update_connect(const char* host, int port, SOCKET* sock, char* error, size_t error_size,
+bool update_connect(const char* host, int port, UpdateConnection* connection, char* error, size_t error_size,
                     const volatile long* stop) {
-    *sock = INVALID_SOCKET;
+    reader_start(&connection->reader, INVALID_SOCKET);
     if (error && error_size > 0) error[0] = 0;
     WSADATA wsa;
     if (WSAStartup(MAKEWORD(2, 2), &wsa) != 0) {
@@ -129,57 +76,62 @@ bool update_connect(const char* host, int port, SOCKET* sock, char* error, size_
         WSACleanup();
         return false;
     }
-    *sock = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
-    if (*sock == INVALID_SOCKET) {
+    SOCKET sock = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+    if (sock == INVALID_SOCKET) {
         freeaddrinfo(found);
         format_reason(error, error_size, "no socket");
         WSACleanup();
         return false;
     }
-    bool connected = connect_within_wait(*sock, found);
+    reader_start(&connection->reader, sock);
+    // The connect and the hello's answer share one bound, and a stop ends either.
+    UpdateWait wait;
+    update_wait_start(&wait, UPDATE_ANSWER_LIMIT_MS, stop);
+    bool connected = socket_connect_bounded(sock, found, UPDATE_CONNECT_WAIT_MS, &wait);
     freeaddrinfo(found);
     if (!connected) {
-        format_reason(error, error_size, "the update server %s:%d does not answer", host, port);
-        close_socket(sock);
+        if (wait_stopped(&wait)) {
+            format_reason(error, error_size, "stopped");
+        } else {
+            format_reason(error, error_size, "the update server %s:%d does not answer", host, port);
+        }
+        close_connection(connection);
         WSACleanup();
         return false;
     }
     DWORD timeout = UPDATE_SOCKET_TIMEOUT_MS;
-    setsockopt(*sock, SOL_SOCKET, SO_RCVTIMEO, (const char*)&timeout, sizeof timeout);
-    setsockopt(*sock, SOL_SOCKET, SO_SNDTIMEO, (const char*)&timeout, sizeof timeout);
-    reader_start(&update_reader, *sock);
-    UpdateWait wait;
-    update_wait_start(&wait, UPDATE_ANSWER_LIMIT_MS, stop);
-    if (!say_hello(*sock, &wait)) {
+    setsockopt(sock, SOL_SOCKET, SO_RCVTIMEO, (const char*)&timeout, sizeof timeout);
+    setsockopt(sock, SOL_SOCKET, SO_SNDTIMEO, (const char*)&timeout, sizeof timeout);
+    if (!say_hello(connection, &wait)) {
         if (wait_stopped(&wait)) {
             format_reason(error, error_size, "stopped");
         } else {
             format_reason(error, error_size, "%s:%d is not a ZANDOR update server", host, port);
         }
-        close_socket(sock);
+        close_connection(connection);
         WSACleanup();
         return false;
     }
     return true;
 }
 
-void update_send_token(SOCKET sock, const char* token) {
+void update_send_token(UpdateConnection* connection, const char* token) {
     size_t length = strnlen(token, UPDATE_TOKEN_LIMIT);
     if (length == 0 || length >= UPDATE_TOKEN_LIMIT || memchr(token, '\n', length)) return;
     char line[UPDATE_TOKEN_LIMIT + 16];
     size_t n = format_text(line, sizeof line, "TOKEN %s\n", token);
-    if (!send_all(sock, line, n)) {
+    if (!send_all(connection->reader.socket, line, n)) {
         // The server gives no answer to the token; a failed send shows at the next request.
     }
     wipe(line, sizeof line);
 }
 
-bool update_read_answer(SOCKET sock, uint32_t maximum, uint32_t* length, char* error, size_t error_size,
+bool update_read_answer(UpdateConnection* connection, uint32_t maximum, uint32_t* length, char* error, size_t error_size,
                         const UpdateWait* wait) {
     *length = 0;
     char line[ANSWER_LINE_LIMIT + 1];
     size_t line_length = 0;
-    if (!receive_line(sock, line, ANSWER_LINE_LIMIT, &line_length, wait)) {
+    if (!receive_line(connection, line, ANSWER_LINE_LIMIT, &line_length, wait)) {
         format_reason(error, error_size, wait_stopped(wait) ? "stopped" : "the update server closed the connection");
         return false;
     }
@@ -202,21 +154,21 @@ bool update_read_answer(SOCKET sock, uint32_t maximum, uint32_t* length, char* e
     return true;
 }
 
-bool update_fetch_manifest(SOCKET sock, const char* channel, uint64_t highest_seen,
+bool update_fetch_manifest(UpdateConnection* connection, const char* channel, uint64_t highest_seen,
                            UpdateManifest* manifest, char* error, size_t error_size, const volatile long* stop) {
     manifest_clear(manifest);
     UpdateWait wait;
     update_wait_start(&wait, UPDATE_ANSWER_LIMIT_MS, stop);
     char request[128];
     size_t n = format_text(request, sizeof request, "MANIFEST %s\n", channel);
-    if (!send_all(sock, request, n)) {
+    if (!send_all(connection->reader.socket, request, n)) {
         format_reason(error, error_size, "the update server closed the connection");
         return false;
     }
     uint32_t length = 0;
-    if (!update_read_answer(sock, MANIFEST_MAX_BYTES, &length, error, error_size, &wait)) return false;
+    if (!update_read_answer(connection, MANIFEST_MAX_BYTES, &length, error, error_size, &wait)) return false;
     char* text = (char*)malloc(length ? length : 1);
-    if (!text || !update_receive_exact(sock, text, length, &wait)) {
+    if (!text || !update_receive_exact(connection, text, length, &wait)) {
         free(text);
         format_reason(error, error_size, wait_stopped(&wait) ? "stopped" : "the manifest did not arrive whole");
         return false;
@@ -239,11 +191,11 @@ bool update_fetch_manifest(SOCKET sock, const char* channel, uint64_t highest_se
     return true;
 }
 
-void update_bye(SOCKET* sock) {
-    if (*sock == INVALID_SOCKET) return;
-    if (!send_all(*sock, "BYE\n", 4)) {
+void update_bye(UpdateConnection* connection) {
+    if (connection->reader.socket == INVALID_SOCKET) return;
+    if (!send_all(connection->reader.socket, "BYE\n", 4)) {
         // Nothing answers BYE; the connection is closed either way.
     }
-    close_socket(sock);
+    close_connection(connection);
     WSACleanup();
 }

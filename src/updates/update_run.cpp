@@ -98,6 +98,34 @@ static void decide_parts(const UpdatePaths* paths, const UpdateManifest* manifes
     }
 }
 
+// Stores manifest as the installed one (whose bots files a later release compares against). A run
+// that cannot store it has not finished, as when installed.json cannot be written: installed_release
+// stays behind, and the next run that finds these parts in place stores it again.
+static void record_installed_manifest(const UpdatePaths* paths, const UpdateManifest* manifest, InstalledState* state,
+                                      UpdateResult* result) {
+    if (stored_manifest_save(paths, INSTALLED_MANIFEST_FILE, manifest)) {
+        state->installed_release = manifest->release;
+        return;
+    }
+    append_format(result->message, sizeof result->message, "cannot write %s (error %lu); ", INSTALLED_MANIFEST_FILE,
+                  (unsigned long)GetLastError());
+    result->record_failed = true;
+}
+
+// The installed manifest lags behind when a run swapped the bots or the runtime in but could not
+// store it: the manifest's bots and runtime are in place while installed_release names another.
+static bool installed_manifest_behind(const UpdatePaths* paths, const UpdateManifest* manifest,
+                                      const InstalledState* state) {
+    if (!state->bots_wanted || state->installed_release == manifest->release) return false;
+    bool any = false;
+    for (int kind = PART_BOTS; kind <= PART_RUNTIME; kind++) {
+        if (!manifest->parts[kind].present) continue;
+        if (!part_looks_installed(paths, manifest, kind, state)) return false;
+        any = true;
+    }
+    return any;
+}
+
 // Swaps in the parts that were downloaded; a part that cannot be swapped now waits in staging for
 // the next start, and the installed and staged manifests are saved for what changed.
 static void swap_parts(const UpdatePaths* paths, const UpdateManifest* manifest, InstalledState* state,
@@ -143,9 +171,7 @@ static void swap_parts(const UpdatePaths* paths, const UpdateManifest* manifest,
             waiting = true;
         }
     }
-    if (installed_changed && stored_manifest_save(paths, INSTALLED_MANIFEST_FILE, manifest)) {
-        state->installed_release = manifest->release;
-    }
+    if (installed_changed) record_installed_manifest(paths, manifest, state, result);
     if (waiting && stored_manifest_save(paths, STAGED_MANIFEST_FILE, manifest)) {
         state->staged_release = manifest->release;
     }
@@ -159,18 +185,18 @@ bool run_update(const UpdatePaths* paths, const UpdateRequest* request, UpdatePr
     installed_state_load(paths, &state);
     copy_text(state.channel, sizeof state.channel, request->channel);
 
-    SOCKET sock = INVALID_SOCKET;
-    if (!update_connect(request->host, request->port, &sock, result->message, sizeof result->message,
+    UpdateConnection connection;
+    if (!update_connect(request->host, request->port, &connection, result->message, sizeof result->message,
                         &progress->stop)) {
         result->stopped = progress->stop != 0;
         return false;
     }
-    update_send_token(sock, request->token);
+    update_send_token(&connection, request->token);
     UpdateManifest manifest = {};
-    if (!update_fetch_manifest(sock, request->channel, state.highest_release_seen, &manifest, result->message,
+    if (!update_fetch_manifest(&connection, request->channel, state.highest_release_seen, &manifest, result->message,
                                sizeof result->message, &progress->stop)) {
         result->stopped = progress->stop != 0;
-        update_bye(&sock);
+        update_bye(&connection);
         return false;
     }
     result->release = manifest.release;
@@ -179,16 +205,20 @@ bool run_update(const UpdatePaths* paths, const UpdateRequest* request, UpdatePr
     decide_parts(paths, &manifest, &state, result);
     bool ok = true;
     if (result->newer == 0) {
-        update_bye(&sock);
+        update_bye(&connection);
     } else {
-        ok = download_parts(sock, paths, &manifest, result->newer, progress, result->message, sizeof result->message);
-        update_bye(&sock);
+        ok = download_parts(&connection, paths, &manifest, result->newer, progress, result->message, sizeof result->message);
+        update_bye(&connection);
         if (!ok) {
             result->stopped = progress->stop != 0;
         } else {
             swap_parts(paths, &manifest, &state, result);
         }
     }
+    if (ok && installed_manifest_behind(paths, &manifest, &state)) {
+        record_installed_manifest(paths, &manifest, &state, result);
+    }
+    if (result->record_failed) ok = false;
     // What this run changed is only known to the next one through installed.json: a run that cannot
     // record it (a full disk) has not finished.
     if (!installed_state_save(paths, &state) && ok) {

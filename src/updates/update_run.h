@@ -4,15 +4,16 @@
 
 #include <stdint.h>
 
-#include "account/saved_login.h"
 #include "updates/update_paths.h"
-#include "updates/update_worker.h"
+#include "updates/update_protocol.h"
+#include "updates/update_records.h"
 
 struct UpdateRequest {
     char host[128];
     int port;
     char channel[32];
-    char token[TOKEN_CAP];  // empty when nobody is logged in; wiped after the run
+    // Empty when nobody is logged in (a token as long as this buffer is not sent); wiped after the run.
+    char token[UPDATE_TOKEN_LIMIT + 1];
 };
 
 // The run itself; fills result (zeroed by the caller) and writes progress. True when the run got a

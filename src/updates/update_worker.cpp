@@ -29,7 +29,8 @@ UpdateResult update_result;
 bool update_started;
 volatile long update_done;
 
-// Written by the thread that starts or stops the worker (the window thread) only.
+// Written by the window thread, which starts the worker, or by the busy window's worker, which waits
+// for it while the window starts nothing (log-out, "Not you?", the uninstall); never by both at once.
 static HANDLE worker_thread;
 static int server_port = UPDATE_PORT;
 // The worker's own copy of the log-in: written by start_update_run before the worker starts, read

@@ -1,16 +1,19 @@
 // The update run on its worker thread, the flags and records it shares with the window, and the
 // sentences shown to the player when it ends.
 //
-// Who writes what:
-// - update_progress.stop: any thread, with an interlocked exchange, to ask the run to stop; the
-//   worker only reads it.
-// - update_progress.done_bytes / total_bytes: the worker, with interlocked 64-bit writes; the window
-//   reads them whole (core/shared_counter.h) and only paints them.
-// - update_progress.phase: the worker; the window only paints it.
-// - update_result, launcher.update_ok and launcher.player_message: the worker; the window reads
-//   them only after it saw update_done = 1.
-// - update_done: set to 0 by start_update_run and to 1 by the worker as its last act, both with an
-//   interlocked exchange; the window reads it in its status tick.
+// Who writes what. start_update_run (window thread) resets every field below before it starts a
+// worker; from then on:
+// - update_progress.stop: set with an interlocked exchange by whoever asks the run to stop (the
+//   window thread, or the busy window's worker for log-out, "Not you?" and the uninstall); the worker and the steps it runs (download, game account file) only read it.
+// - update_progress.done_bytes / total_bytes: the worker, with interlocked 64-bit writes
+//   (core/shared_counter.h); the window reads them whole and only paints them.
+// - update_progress.phase: the worker, with plain stores; the window only paints it.
+// - update_result, launcher.update_ok and launcher.player_message: the worker, with plain stores
+//   (update_once zeroes update_result at the start of each run, the D3D8 hand-over may run a second
+//   one); the window reads them only after it saw update_done = 1.
+// - update_done: 0 from start_update_run; 1 from the worker as its last act, or from
+//   start_update_run at once when no thread could be started; always with an interlocked exchange.
+//   The window reads it in its status tick.
 // - update_started, update_checked, update_login: the window thread only. The worker never reads
 //   update_login: start_update_run copies the log-in it points at before the worker starts.
 #pragma once
@@ -18,28 +21,10 @@
 #include <stdint.h>
 
 #include "account/saved_login.h"
+#include "updates/update_records.h"
 
 // How long a stop waits for a running worker, and the shut-down for the last one.
 static const unsigned long UPDATE_WORKER_WAIT_MS = 20000;
-
-enum UpdatePhase { PHASE_EXAMINING = 1, PHASE_DOWNLOADING = 2, PHASE_FINISHED = 3, PHASE_FAILED = 4 };
-
-struct UpdateProgress {
-    volatile long stop;
-    volatile uint64_t done_bytes;
-    volatile uint64_t total_bytes;
-    volatile long phase;
-};
-
-struct UpdateResult {
-    uint64_t release;   // of the accepted manifest; 0 when none was accepted
-    unsigned newer;     // part bits found out of date
-    unsigned applied;   // part bits swapped in
-    unsigned staged;    // part bits waiting in staging for the next start
-    bool dll_not_ours;  // the DLL in the game folder must not be replaced
-    bool stopped;       // the download ended because stop was set
-    char message[400];
-};
 
 // What the run needs from the log-in flow. update_worker.cpp points the log-in and the logged-in flag at
 // the current log-in (account/login_state.h), and the flow adds its outcome note when it attaches; the

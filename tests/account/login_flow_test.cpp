@@ -6,6 +6,7 @@
 #include <windows.h>
 
 #include <string>
+#include <vector>
 
 #include "account/account_address.h"
 #include "account/account_files.h"
@@ -14,14 +15,18 @@
 #include "core/launcher_state.h"
 #include "core/log.h"
 #include "core/message_box.h"
+#include "core/open_address.h"
 #include "core/text.h"
 #include "support/account_server_control.h"
 #include "support/test_support.h"
+#include "ui/busy_action.h"
 #include "ui/links.h"
 #include "ui/pages.h"
 #include "ui/paint_pages.h"
 #include "ui/window.h"
 #include "ui/window_state.h"
+#include "updates/update_paths.h"
+#include "uninstall/uninstall.h"
 #include "updates/update_worker.h"
 
 namespace {
@@ -70,14 +75,29 @@ struct LoginFlowTest : testing::Test {
         DeleteFileA((folder + "\\test.log").c_str());
     }
 
-    // Runs the window's messages until the account worker's answer was handled.
+    // Runs the window's messages until a busy action (log-out, "Not you?") has ended.
+    static void wait_until_not_busy() {
+        for (int i = 0; i < 1200 && window_busy(); i++) {
+            MSG message;
+            while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
+                TranslateMessage(&message);
+                DispatchMessageA(&message);
+            }
+            Sleep(25);
+        }
+    }
+    // Runs the window's messages until the account worker's answer was handled (with the saving of
+    // a new log-in that follows it).
     static void wait_for_answer() {
         for (int i = 0; i < 400; i++) {
             MSG message;
             while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
                 TranslateMessage(&message);
                 DispatchMessageA(&message);
-                if (message.message == WM_LOGIN_DONE) return;
+                if (message.message == WM_LOGIN_DONE) {
+                    wait_until_not_busy();
+                    return;
+                }
             }
             Sleep(10);
         }
@@ -232,6 +252,7 @@ TEST_F(LoginFlowTest, LogOutKeepsTheMarkerAndNotYouRemovesIt) {
     ASSERT_EQ(store_marker(MARKER), 4);
 
     log_out();
+    wait_until_not_busy();
     EXPECT_FALSE(account_logged_in);
     EXPECT_FALSE(session_saved());
     EXPECT_EQ(window_ui.page, PAGE_LOGIN);
@@ -248,6 +269,7 @@ TEST_F(LoginFlowTest, LogOutKeepsTheMarkerAndNotYouRemovesIt) {
     ASSERT_TRUE(login_view.not_you_offered);
     push_answer("ok", "OK");
     not_you();
+    wait_until_not_busy();
     EXPECT_FALSE(account_logged_in);
     EXPECT_FALSE(login_view.not_you_offered);
     EXPECT_EQ(login_status(), "Log in with your own ZANDOR account.");
@@ -273,6 +295,67 @@ TEST_F(LoginFlowTest, AddressesThatAreNotWebAddressesAreNotOpened) {
     log = log_text();
     EXPECT_TRUE(has(log, " terms: the address \"C:\\windows\\system32\\cmd.exe\" is not a web address: not opened\r\n"))
         << log;
+}
+
+// A log-in answer that arrives while the uninstall asks its question waits for the answer: nothing
+// changes under the box, and after No the log-in goes on as it would have.
+TEST_F(LoginFlowTest, ALogInAnswerWaitsWhileTheUninstallAsks) {
+    static bool changed_under_the_box;
+    changed_under_the_box = false;
+    set_message_box_answer([](void*, const char*, unsigned) {
+        for (int i = 0; i < 120; i++) {  // the box's own loop runs the window's messages
+            MSG message;
+            while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
+                TranslateMessage(&message);
+                DispatchMessageA(&message);
+            }
+            Sleep(25);
+        }
+        changed_under_the_box = account_logged_in || window_ui.page != PAGE_LOGIN;
+        return IDNO;
+    });
+    uninstall_attach();
+    push_answer("ok", OK_LOGIN);
+    start_login_worker(LOGIN_AUTO);
+    Sleep(1500);  // the answer is on its way or there
+    run_link_action(LINK_UNINSTALL);
+    set_message_box_answer(answer_box);
+    EXPECT_FALSE(changed_under_the_box);
+    EXPECT_FALSE(account_logged_in);
+    wait_for_answer();
+    EXPECT_TRUE(account_logged_in);
+    EXPECT_TRUE(session_saved());
+}
+
+// The terms link opens the terms address of the log-in, and the site's own terms page when there is
+// none or when the shell could not open it.
+TEST_F(LoginFlowTest, TheTermsLinkFallsBackToTheSitePageWhenTheShellFails) {
+    static std::vector<std::string> opened;
+    static std::string refused;
+    set_shell_open_answer([](const char* address) {
+        opened.push_back(address);
+        return refused != address;
+    });
+    const std::string terms = "https://terms.example/v2";
+    const std::string site = "http://127.0.0.1:20294/terms";
+    struct Case {
+        std::string terms_url, refused;
+        std::vector<std::string> opened;
+    };
+    for (const Case& c : std::vector<Case>{
+             {"", "", {site}},
+             {terms, "", {terms}},
+             {terms, terms, {terms, site}},
+         }) {
+        SCOPED_TRACE(c.terms_url + " refused: " + c.refused);
+        opened.clear();
+        refused = c.refused;
+        copy_text(login_view.terms_url, sizeof login_view.terms_url, c.terms_url.c_str());
+        run_link_action(LINK_TERMS);
+        EXPECT_EQ(opened, c.opened);
+    }
+    set_shell_open_answer(nullptr);
+    login_view.terms_url[0] = 0;
 }
 
 // A log-in answer whose numbers would not read back from session.dat is a bad answer: nobody is

@@ -7,6 +7,7 @@
 // the client, the bots and the runtime, and the countdown starts pes6.exe. The next start renews the
 // saved log-in silently and goes straight to the game. The last test uninstalls what the runs placed.
 #include <windows.h>
+#include <oleacc.h>
 #include <shlobj.h>
 
 #include <gtest/gtest.h>
@@ -684,5 +685,62 @@ TEST_F(EndToEnd, UninstallWhileALogInIsOnItsWayLeavesNoLogIn) {
     collect_markers(markers, sizeof markers);
     EXPECT_STREQ("-", markers);
     EXPECT_FALSE(folder_exists(fresh.path + "\\ombrix_data"));
+    if (!HasFailure()) remove_tree(fresh.path);
+}
+
+// A player without a mouse on the log-in page: Tab over "Log in with Google" and the painted links
+// to "Uninstall ZANDOR", Enter, the question is asked; No keeps everything. A screen reader in
+// another process finds the link by its name and sees the keyboard focus on it.
+TEST_F(EndToEnd, TheKeyboardReachesTheUninstallQuestion) {
+    GameFolder fresh = make_game_folder("e2e_keyboard");
+    remove_account_files();
+    account("RESET");
+    answer_always("AUTO", "DENIED\tunknown_pc\t");
+
+    Launcher run;
+    HWND window = run.start(launcher_in(fresh), fresh.path);
+    ASSERT_TRUE(window) << "no launcher window";
+    std::string log;
+    ASSERT_TRUE(wait_for_log(fresh, 0, "no automatic log-in by IP (unknown_pc)", run.process, 30000, &log)) << log;
+    Sleep(500);  // the log-in page paints its links
+    for (int i = 0; i < 4; i++) press(window, "Tab");  // the sign-up, help, terms and uninstall links
+    picture(window, "16-keyboard-on-uninstall");
+
+    CoInitialize(nullptr);
+    IAccessible* client = nullptr;
+    AccessibleObjectFromWindow(window, (DWORD)OBJID_CLIENT, IID_IAccessible, (void**)&client);
+    ASSERT_NE(client, nullptr) << "the window gives no accessible object to another process";
+    // The focused part as the reader names it: "link: NAME".
+    auto focused = [&]() {
+        VARIANT focus;
+        VariantInit(&focus);
+        BSTR name = nullptr;
+        VARIANT role;
+        VariantInit(&role);
+        if (client->get_accFocus(&focus) == S_OK && focus.vt == VT_I4) {
+            client->get_accName(focus, &name);
+            client->get_accRole(focus, &role);
+        }
+        char text[200] = "";
+        if (name) WideCharToMultiByte(CP_UTF8, 0, name, -1, text, sizeof text, nullptr, nullptr);
+        SysFreeString(name);
+        return std::string(role.vt == VT_I4 && role.lVal == ROLE_SYSTEM_LINK ? "link: " : "other: ") + text;
+    };
+    EXPECT_EQ(focused(), "link: Uninstall ZANDOR");
+    press(window, "shift+Tab");
+    EXPECT_EQ(focused(), "link: Read the terms");
+    press(window, "Tab");
+    EXPECT_EQ(focused(), "link: Uninstall ZANDOR");
+    client->Release();
+    CoUninitialize();
+
+    press(window, "Return");
+    std::string question = answer_message_box(IDNO, 30000);
+    EXPECT_EQ(0u, question.rfind("This removes everything ZANDOR put on this PC:", 0)) << question;
+    Sleep(500);
+    EXPECT_TRUE(IsWindow(window)) << "declined: the window stays";
+    EXPECT_TRUE(folder_exists(fresh.path + "\\ombrix_data"));
+    click_close_box(window);
+    run.finish(30000);
     if (!HasFailure()) remove_tree(fresh.path);
 }

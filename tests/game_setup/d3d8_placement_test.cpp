@@ -11,6 +11,7 @@
 #include "core/text.h"
 #include "game_setup/d3d8_placement.h"
 #include "support/test_support.h"
+#include "updates/update_paths.h"
 
 namespace {
 

@@ -13,6 +13,7 @@
 #include "core/text.h"
 #include "game_setup/server_choice.h"
 #include "support/test_support.h"
+#include "updates/update_paths.h"
 
 namespace {
 

@@ -1,5 +1,7 @@
 #!/usr/bin/python3
-"""The one client of the reference servers' control ports (update server, account server, fault proxy).
+"""The Python client of the reference servers' control ports (update server, account server, fault proxy),
+shared by the run scripts, the demo, the soak and the benchmarks. The C++ tests speak the same one-line
+exchange through their own helper (tests/support/loopback_control.cpp).
 
 As a module: control(port, lines) sends each line, reads its one answer line and gives the answers;
 an answer that does not start with "OK" ends the program with the line that was refused, unless the

@@ -7,6 +7,7 @@
 #include <string.h>
 
 #include "core/codecs.h"
+#include "support/launcher_window.h"
 
 static std::string windows_path(const char* path) {
     std::string p = path;
@@ -158,31 +159,11 @@ unsigned long finish_program(void* process, unsigned long timeout_ms) {
     return code;
 }
 
-namespace {
-struct WindowSearch {
-    DWORD process_id;
-    HWND found;
-};
-
-BOOL CALLBACK find_launcher_window(HWND window, LPARAM context) {
-    WindowSearch* search = (WindowSearch*)context;
-    DWORD owner = 0;
-    GetWindowThreadProcessId(window, &owner);
-    char name[64] = "";
-    GetClassNameA(window, name, sizeof name);
-    if (owner == search->process_id && IsWindowVisible(window) && strcmp(name, "ZANDOR_Launcher_Window") == 0) {
-        search->found = window;
-        return FALSE;
-    }
-    return TRUE;
-}
-}  // namespace
-
 void* wait_for_launcher_window(void* process, unsigned long timeout_ms) {
-    WindowSearch search = {GetProcessId(process), nullptr};
+    DWORD process_id = GetProcessId(process);
     for (unsigned long waited = 0; waited < timeout_ms; waited += 100) {
-        EnumWindows(find_launcher_window, (LPARAM)&search);
-        if (search.found) return search.found;
+        HWND found = find_launcher_window(process_id);
+        if (found) return found;
         if (WaitForSingleObject(process, 100) == WAIT_OBJECT_0) return nullptr;
     }
     return nullptr;

@@ -75,6 +75,7 @@ TEST_F(RealRun, FromTheServerPageToTheStartedGame) {
     HWND window = main_window();
     ASSERT_NE(window, nullptr);
     SendMessageA(window, WM_COMMAND, ID_SERVER_CARD, 0);
+    pump_until_not_busy();  // zandor.ini is written on a worker
     EXPECT_EQ(window_ui.page, PAGE_MAIN);
     EXPECT_TRUE(update_started);
 

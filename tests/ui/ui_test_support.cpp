@@ -8,6 +8,7 @@
 #include "core/text.h"
 #include "core/text_table.h"
 #include "support/test_support.h"
+#include "ui/busy_action.h"
 #include "ui/pages.h"
 #include "ui/window.h"
 #include "ui/window_state.h"
@@ -32,6 +33,10 @@ void pump_messages(unsigned ms) {
         }
         Sleep(5);
     } while ((long)(GetTickCount() - end) < 0);
+}
+
+void pump_until_not_busy(unsigned ms) {
+    for (unsigned waited = 0; window_busy() && waited < ms; waited += 20) pump_messages(20);
 }
 
 Shot take_shot() {
@@ -139,6 +144,7 @@ void WindowTest::SetUp() {
     }
     HWND window = main_window();
     ASSERT_NE(window, nullptr);
+    end_busy();  // a test that failed half-way through a busy action leaves nothing behind
     KillTimer(window, TIMER_STATUS);
     launcher.play_game = true;
     launcher.start_step_taken = false;

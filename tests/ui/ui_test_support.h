@@ -21,6 +21,9 @@ struct Shot {
 
 // Runs the window's messages (as the launcher's loop does) for about ms milliseconds.
 void pump_messages(unsigned ms);
+// Runs the window's messages until a busy action (saving the server choice, log-out...) has ended,
+// at most about ms milliseconds.
+void pump_until_not_busy(unsigned ms = 30000);
 // Paints the window now and copies its client area from the screen.
 Shot take_shot();
 // Saves the window (frame and all) as a BMP file.

@@ -19,9 +19,9 @@
 #include "core/text.h"
 #include "support/folder_link.h"
 #include "support/test_support.h"
-#include "ui/links.h"
-#include "ui/window_state.h"
 #include "uninstall/uninstall.h"
+#include "updates/update_paths.h"
+#include "updates/launcher_finish.h"
 #include "updates/update_worker.h"
 
 namespace {
@@ -221,28 +221,6 @@ TEST_F(UninstallTest, AFileInUseIsScheduledForTheNextRestart) {
     EXPECT_TRUE(file_exists(game + "\\d3d8_real.dll"));
 }
 
-TEST_F(UninstallTest, FromTheWindowsLinkTheWindowClosesAndNoGameStarts) {
-    write_file(game + "\\pes6.exe", "MZ");
-    HWND window = CreateWindowExA(0, "STATIC", "ZANDOR Launcher", 0, 0, 0, 10, 10, HWND_MESSAGE, nullptr, nullptr,
-                                  nullptr);
-    ASSERT_NE(window, nullptr);
-    launcher.window = window;
-    answer = IDNO;
-    run_link_action(LINK_UNINSTALL);  // declined: everything stays as it was
-    EXPECT_TRUE(IsWindow(window));
-    EXPECT_TRUE(launcher.play_game);
-    EXPECT_FALSE(launcher.start_step_taken);
-    EXPECT_TRUE(file_exists(game + "\\zandor.ini"));
-
-    answer = IDYES;
-    run_link_action(LINK_UNINSTALL);
-    EXPECT_FALSE(IsWindow(window));
-    EXPECT_FALSE(launcher.play_game);
-    EXPECT_TRUE(launcher.start_step_taken);
-    EXPECT_FALSE(file_exists(game + "\\zandor.ini"));
-    launcher.window = nullptr;
-}
-
 TEST_F(UninstallTest, TheLauncherFileGoesWhenTheLauncherEndsHoweverLongTheSummaryStaysOpen) {
     // The launcher file is a running program for as long as the summary is open: it cannot be
     // deleted before that program ends.
@@ -263,6 +241,23 @@ TEST_F(UninstallTest, TheLauncherFileGoesWhenTheLauncherEndsHoweverLongTheSummar
     finish_program(running, 10000);
     for (int i = 0; i < 150 && file_exists(exe); i++) Sleep(100);
     EXPECT_FALSE(file_exists(exe));
+}
+
+// A command that waits to move a staged launcher into place (the staged file is held, so its moves
+// fail) is ended before anything is removed: it can never bring a launcher back after the uninstall.
+TEST_F(UninstallTest, TheWaitingLauncherCommandIsStoppedFirst) {
+    std::string staged = game + "\\ombrix_data\\updates\\staging\\ZANDOR Launcher.exe";
+    std::string target = own + "\\ZANDOR Launcher.exe";
+    ASSERT_TRUE(write_file(staged, "the new launcher"));
+    ASSERT_TRUE(launcher_finish_start(&launcher.update_paths, staged.c_str(), target.c_str()));
+    HANDLE held = CreateFileA(staged.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(held, INVALID_HANDLE_VALUE);
+    ASSERT_TRUE(uninstall());
+    for (int i = 0; i < 100 && file_exists(target); i++) Sleep(100);  // the launcher file goes
+    EXPECT_FALSE(file_exists(target));
+    CloseHandle(held);
+    Sleep(4000);  // a command still running would move the staged launcher in now
+    EXPECT_FALSE(file_exists(target)) << file_text(target);
 }
 
 namespace {

@@ -274,6 +274,41 @@ TEST_F(DownloadApply, StopBetweenPiecesKeepsThePartFile) {
 
 // Parts that cannot be swapped wait for the next start; dropped jars move aside; one previous
 // version per kind.
+// An installed manifest that cannot be stored (a folder stands where its temporary file goes) fails
+// the run as an unwritable installed.json does; the next run stores it, so a jar that a later
+// release drops still leaves the bots folder.
+TEST_F(DownloadApply, AnInstalledManifestThatCannotBeStoredFailsTheRunAndIsStoredNextTime) {
+    want_bots();
+    serve(full_release(3));
+    ASSERT_TRUE(run()) << result.message;
+    Release with_c = full_release(4);
+    with_c.versions[PART_BOTS] = 3;
+    with_c.files[1].bytes = "jar a version 3";
+    with_c.files.push_back({PART_BOTS, "c.jar", "jar c version 3"});
+    std::string in_the_way = updates("installed_manifest.txt.new");
+    ASSERT_TRUE(CreateDirectoryA(in_the_way.c_str(), nullptr));
+    serve(with_c);
+    EXPECT_FALSE(run());
+    EXPECT_NE(std::string(result.message).find("cannot write installed_manifest.txt (error "), std::string::npos)
+        << result.message;
+    EXPECT_EQ(contents(bots("c.jar")), "jar c version 3");
+    EXPECT_EQ(installed().installed_release, 3u);
+
+    RemoveDirectoryA(in_the_way.c_str());
+    serve(with_c);
+    ASSERT_TRUE(run()) << result.message;
+    EXPECT_EQ(result.newer, 0u);
+    EXPECT_EQ(installed().installed_release, 4u);
+    EXPECT_EQ(contents(updates("installed_manifest.txt")), manifest_text(with_c));
+
+    Release without_c = full_release(5);
+    without_c.versions[PART_BOTS] = 4;
+    without_c.files[1].bytes = "jar a version 4";
+    serve(without_c);
+    ASSERT_TRUE(run()) << result.message;
+    EXPECT_FALSE(file_exists(bots("c.jar"))) << "the dropped jar left the bots folder";
+}
+
 TEST_F(DownloadApply, SwapsWaitFollowAndKeepOnePreviousVersion) {
     want_bots();
     serve(full_release(3));

@@ -5,6 +5,7 @@
 
 #include "support/release_fixture.h"
 #include "updates/boot_check.h"
+#include "updates/state_files.h"
 #include "updates/waiting_parts.h"
 
 namespace {
@@ -222,6 +223,59 @@ TEST_F(KilledRun, DllInstallAndRollbackCutShortAtEveryStep) {
         EXPECT_EQ(boot.attempts, 0u);
         EXPECT_EQ(boot.previous_path, aside);
         EXPECT_EQ(contents(aside), old_dll);
+    }
+}
+
+// DLL 12 on probation (one failed start, DLL 11 kept aside) when the install of DLL 13 is cut short
+// after boot.json names DLL 13: the boot check ends DLL 13's probation and gives back DLL 12's, so a
+// second failed start of DLL 12 still brings DLL 11 back. (A swap whose restore found the disk full
+// leaves the same files.)
+TEST_F(KilledRun, AnInstallCutShortGivesBackTheProbationItReplaced) {
+    const std::string dll11 = client_dll(11), dll12 = client_dll(12), dll13 = client_dll(13);
+    struct Case {
+        const char* name;
+        bool dll12_in_place;  // otherwise it was moved aside and nothing is in place
+    } cases[] = {{"probation of 13 recorded, swap not begun", true}, {"DLL 12 moved aside, 13 not yet in", false}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        remove_tree(folder);
+        folder = make_temp_folder("killed_probation");
+        update_paths_init(&paths, folder.c_str());
+        const std::string aside11 = updates("previous/dll_v11/d3d8.dll"), aside12 = updates("previous/dll_v12/d3d8.dll");
+        for (const auto& file : {std::make_pair(aside11, dll11), std::make_pair(c.dll12_in_place ? place("d3d8.dll") : aside12, dll12)}) {
+            make_parent_dirs(file.first.c_str());
+            ASSERT_TRUE(write_file(file.first, file.second));
+        }
+        BootState twelve = {};
+        strcpy(twelve.pending_sha512, sha512_hex(dll12).c_str());
+        twelve.pending_version = 12;
+        twelve.attempts = 1;
+        strcpy(twelve.previous_path, aside11.c_str());
+        strcpy(twelve.previous_sha512, sha512_hex(dll11).c_str());
+        twelve.previous_version = 11;
+        BootState thirteen = {};
+        strcpy(thirteen.pending_sha512, sha512_hex(dll13).c_str());
+        thirteen.pending_version = 13;
+        strcpy(thirteen.previous_path, aside12.c_str());
+        strcpy(thirteen.previous_sha512, sha512_hex(dll12).c_str());
+        thirteen.previous_version = 12;
+        ASSERT_TRUE(replaced_boot_state_save(&paths, &twelve));
+        ASSERT_TRUE(boot_state_save(&paths, &thirteen));
+
+        char message[300];
+        EXPECT_EQ(dll_boot_check(&paths, message, sizeof message), BOOT_ON_PROBATION) << message;
+        EXPECT_EQ(contents(place("d3d8.dll")), dll12);
+        EXPECT_FALSE(file_exists(updates("boot_replaced.json")));
+        BootState boot;
+        ASSERT_TRUE(boot_state_load(&paths, &boot));
+        EXPECT_STREQ(boot.pending_sha512, sha512_hex(dll12).c_str());
+        EXPECT_EQ(boot.attempts, 1u);
+        EXPECT_EQ(boot.previous_path, aside11);
+
+        boot.attempts = 2;  // DLL 12 fails a second time
+        ASSERT_TRUE(boot_state_save(&paths, &boot));
+        EXPECT_EQ(dll_boot_check(&paths, message, sizeof message), BOOT_ROLLED_BACK) << message;
+        EXPECT_EQ(contents(place("d3d8.dll")), dll11);
     }
 }
 

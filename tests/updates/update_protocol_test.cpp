@@ -31,15 +31,15 @@ protected:
 
     // Connects (expecting success), fetches the manifest of channel and says goodbye.
     bool fetch(const std::string& channel, uint64_t highest_seen, UpdateManifest* manifest) {
-        SOCKET sock = INVALID_SOCKET;
+        UpdateConnection sock;
         error[0] = 0;
         if (!update_connect("127.0.0.1", port, &sock, error, sizeof error, nullptr)) {
             ADD_FAILURE() << "connect: " << error;
             return false;
         }
-        bool ok = update_fetch_manifest(sock, channel.c_str(), highest_seen, manifest, error, sizeof error, nullptr);
+        bool ok = update_fetch_manifest(&sock, channel.c_str(), highest_seen, manifest, error, sizeof error, nullptr);
         update_bye(&sock);
-        EXPECT_EQ(sock, INVALID_SOCKET);
+        EXPECT_EQ(sock.reader.socket, INVALID_SOCKET);
         return ok;
     }
 
@@ -74,19 +74,19 @@ TEST_F(UpdateProtocol, HelloAnswers) {
     };
     for (const Case& c : cases) {
         ASSERT_EQ(update_server_command("HELLO " + base64_of(c.answer)), "OK");
-        SOCKET sock = INVALID_SOCKET;
+        UpdateConnection sock;
         bool ok = update_connect("127.0.0.1", port, &sock, error, sizeof error, nullptr);
         EXPECT_EQ(ok, c.accepted) << c.name;
         if (ok) {
-            EXPECT_NE(sock, INVALID_SOCKET);
+            EXPECT_NE(sock.reader.socket, INVALID_SOCKET);
             update_bye(&sock);
         } else {
-            EXPECT_EQ(sock, INVALID_SOCKET) << c.name;
+            EXPECT_EQ(sock.reader.socket, INVALID_SOCKET) << c.name;
             EXPECT_EQ(error, not_a_server()) << c.name;
         }
     }
     mode("refuse_hello");
-    SOCKET sock = INVALID_SOCKET;
+    UpdateConnection sock;
     EXPECT_FALSE(update_connect("127.0.0.1", port, &sock, error, sizeof error, nullptr));
     EXPECT_EQ(error, not_a_server());
     // The hello line went out as it should, on every connection, and the two accepted ones said
@@ -104,12 +104,12 @@ TEST_F(UpdateProtocol, HelloAnswers) {
 }
 
 TEST_F(UpdateProtocol, UnreachableServers) {
-    SOCKET sock = INVALID_SOCKET;
+    UpdateConnection sock;
     DWORD start = GetTickCount();
     EXPECT_FALSE(update_connect("127.0.0.1", 1, &sock, error, sizeof error, nullptr));
     EXPECT_STREQ(error, "the update server 127.0.0.1:1 does not answer");
     EXPECT_LT(GetTickCount() - start, 7000u);
-    EXPECT_EQ(sock, INVALID_SOCKET);
+    EXPECT_EQ(sock.reader.socket, INVALID_SOCKET);
     EXPECT_FALSE(update_connect("no-such-host.invalid", port, &sock, error, sizeof error, nullptr));
     EXPECT_STREQ(error, "the update server name no-such-host.invalid is not known");
     update_bye(&sock);  // nothing happens for an invalid socket
@@ -125,11 +125,11 @@ TEST_F(UpdateProtocol, TokenRules) {
     for (const Case& c : cases) {
         ASSERT_EQ(update_server_command("RESET"), "OK");
         serve_manifest("client", release_manifest(7));
-        SOCKET sock = INVALID_SOCKET;
+        UpdateConnection sock;
         ASSERT_TRUE(update_connect("127.0.0.1", port, &sock, error, sizeof error, nullptr)) << error;
-        update_send_token(sock, c.token.c_str());
+        update_send_token(&sock, c.token.c_str());
         UpdateManifest manifest = {};
-        EXPECT_TRUE(update_fetch_manifest(sock, "client", 0, &manifest, error, sizeof error, nullptr)) << error;
+        EXPECT_TRUE(update_fetch_manifest(&sock, "client", 0, &manifest, error, sizeof error, nullptr)) << error;
         manifest_clear(&manifest);
         update_bye(&sock);
         std::string expected = "CONNECT\nZANDOR-UPDATE 1\n" + (c.sent ? "TOKEN " + c.token + "\n" : std::string()) +
@@ -229,17 +229,17 @@ TEST_F(UpdateProtocol, FilePieces) {
     const std::string digest = answer.substr(3);
 
     auto get_all = [&](std::string* out) {
-        SOCKET sock = INVALID_SOCKET;
+        UpdateConnection sock;
         if (!update_connect("127.0.0.1", port, &sock, error, sizeof error, nullptr)) return false;
         bool ok = true;
         out->clear();
         while (ok && out->size() < data.size()) {
             std::string line = "GET " + digest + " " + std::to_string(out->size()) + " 65536\n";
             uint32_t length = 0;
-            ok = send_all(sock, line.data(), line.size()) &&
-                 update_read_answer(sock, UPDATE_PIECE_MAX, &length, error, sizeof error, nullptr) && length > 0;
+            ok = send_all(sock.reader.socket, line.data(), line.size()) &&
+                 update_read_answer(&sock, UPDATE_PIECE_MAX, &length, error, sizeof error, nullptr) && length > 0;
             std::string piece(length, '\0');
-            ok = ok && update_receive_exact(sock, &piece[0], length, nullptr);
+            ok = ok && update_receive_exact(&sock, &piece[0], length, nullptr);
             if (ok) *out += piece;
         }
         update_bye(&sock);
@@ -259,20 +259,51 @@ TEST_F(UpdateProtocol, FilePieces) {
     EXPECT_FALSE(get_all(&got));
 
     ASSERT_EQ(update_server_command("RESET"), "OK");
-    SOCKET sock = INVALID_SOCKET;
+    UpdateConnection sock;
     ASSERT_TRUE(update_connect("127.0.0.1", port, &sock, error, sizeof error, nullptr));
     std::string line = "GET " + digest + " 0 10\n";
     uint32_t length = 0;
-    ASSERT_TRUE(send_all(sock, line.data(), line.size()));
-    EXPECT_FALSE(update_read_answer(sock, UPDATE_PIECE_MAX, &length, error, sizeof error, nullptr));
+    ASSERT_TRUE(send_all(sock.reader.socket, line.data(), line.size()));
+    EXPECT_FALSE(update_read_answer(&sock, UPDATE_PIECE_MAX, &length, error, sizeof error, nullptr));
     EXPECT_STREQ(error, "the update server answered 'ERR unknown file'");
     update_bye(&sock);
+}
+
+// Each connection keeps its own buffered bytes: a piece whose start came in with its answer line is
+// read whole after another connection of the same thread fetched a manifest in between, and after a
+// connection that took the same socket value came and went.
+TEST_F(UpdateProtocol, BufferedBytesStayWithTheirConnection) {
+    std::string data;
+    for (int i = 0; i < 3000; i++) data += (char)(i * 13);
+    std::string answer = update_server_command("FILE " + base64_of(data));
+    ASSERT_EQ(answer.substr(0, 3), "OK ");
+    serve_manifest("client", release_manifest(1));
+    for (bool reuse_value : {false, true}) {
+        SCOPED_TRACE(reuse_value ? "the other connection closed" : "the other connection open");
+        UpdateConnection first, second;
+        ASSERT_TRUE(update_connect("127.0.0.1", port, &first, error, sizeof error, nullptr)) << error;
+        std::string get = "GET " + answer.substr(3) + " 0 3000\n";
+        uint32_t length = 0;
+        ASSERT_TRUE(send_all(first.reader.socket, get.data(), get.size()));
+        ASSERT_TRUE(update_read_answer(&first, UPDATE_PIECE_MAX, &length, error, sizeof error, nullptr)) << error;
+        ASSERT_EQ(length, data.size());
+        ASSERT_TRUE(update_connect("127.0.0.1", port, &second, error, sizeof error, nullptr)) << error;
+        UpdateManifest manifest = {};
+        EXPECT_TRUE(update_fetch_manifest(&second, "client", 0, &manifest, error, sizeof error, nullptr)) << error;
+        manifest_clear(&manifest);
+        if (reuse_value) update_bye(&second);
+        std::string piece(length, '\0');
+        EXPECT_TRUE(update_receive_exact(&first, &piece[0], length, nullptr));
+        EXPECT_EQ(piece, data);
+        update_bye(&first);
+        update_bye(&second);
+    }
 }
 
 // A server that takes the connection and never answers: the hello waits for the 20-second time-out.
 TEST_F(UpdateProtocol, SilentServerFailsAfterTheReceiveTimeout) {
     mode("silent");
-    SOCKET sock = INVALID_SOCKET;
+    UpdateConnection sock;
     DWORD start = GetTickCount();
     EXPECT_FALSE(update_connect("127.0.0.1", port, &sock, error, sizeof error, nullptr));
     DWORD elapsed = GetTickCount() - start;
@@ -321,7 +352,7 @@ TEST_F(UpdateProtocol, TrickledAnswersEndAtTheDeadlineOrAtAStop) {
     };
     for (const Case& c : cases) {
         mode("trickle", c.trickle_ms);
-        SOCKET sock = INVALID_SOCKET;
+        UpdateConnection sock;
         ASSERT_TRUE(update_connect("127.0.0.1", port, &sock, error, sizeof error, nullptr)) << error;
         volatile long stop = 0;
         DelayedStop delayed = {&stop, c.stop_after_ms};
@@ -329,16 +360,16 @@ TEST_F(UpdateProtocol, TrickledAnswersEndAtTheDeadlineOrAtAStop) {
         UpdateWait wait;
         update_wait_start(&wait, c.limit_ms, &stop);
         DWORD start = GetTickCount();
-        ASSERT_TRUE(send_all(sock, get.data(), get.size()));
+        ASSERT_TRUE(send_all(sock.reader.socket, get.data(), get.size()));
         uint32_t length = 0;
         error[0] = 0;
-        bool line = update_read_answer(sock, UPDATE_PIECE_MAX, &length, error, sizeof error, &wait);
+        bool line = update_read_answer(&sock, UPDATE_PIECE_MAX, &length, error, sizeof error, &wait);
         EXPECT_EQ(line, c.line_arrives) << c.name << ": " << error;
         EXPECT_STREQ(error, c.line_error) << c.name;
         if (line) {
             EXPECT_EQ(length, data.size()) << c.name;
             std::string piece(length, '\0');
-            EXPECT_FALSE(update_receive_exact(sock, &piece[0], length, &wait)) << c.name;
+            EXPECT_FALSE(update_receive_exact(&sock, &piece[0], length, &wait)) << c.name;
         }
         DWORD elapsed = GetTickCount() - start;
         DWORD ends_at = c.stop_after_ms ? c.stop_after_ms : c.limit_ms;
@@ -373,19 +404,19 @@ TEST_F(UpdateProtocol, StopEndsAStalledHelloOrManifest) {
         HANDLE stopper = CreateThread(nullptr, 0, stop_after_delay, &delayed, 0, nullptr);
         ASSERT_NE(stopper, nullptr);
         DWORD start = GetTickCount();
-        SOCKET sock = INVALID_SOCKET;
+        UpdateConnection sock;
         error[0] = 0;
         bool ok = update_connect("127.0.0.1", port, &sock, error, sizeof error, &stop);
         if (ok) {
             UpdateManifest manifest = {};
-            ok = update_fetch_manifest(sock, "client", 0, &manifest, error, sizeof error, &stop);
+            ok = update_fetch_manifest(&sock, "client", 0, &manifest, error, sizeof error, &stop);
             manifest_clear(&manifest);
             update_bye(&sock);
         }
         DWORD elapsed = GetTickCount() - start;
         EXPECT_FALSE(ok) << c.name;
         EXPECT_STREQ(error, "stopped") << c.name;
-        EXPECT_EQ(sock, INVALID_SOCKET) << c.name;
+        EXPECT_EQ(sock.reader.socket, INVALID_SOCKET) << c.name;
         EXPECT_GE(elapsed + 200, stop_after_ms) << c.name;
         EXPECT_LT(elapsed, stop_after_ms + 3000) << c.name << ": the stop was not seen between receives";
         WaitForSingleObject(stopper, INFINITE);

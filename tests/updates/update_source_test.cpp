@@ -7,6 +7,7 @@
 #include "core/launcher_state.h"
 #include "core/text.h"
 #include "support/test_support.h"
+#include "updates/update_paths.h"
 #include "updates/update_source.h"
 
 namespace {

@@ -32,7 +32,7 @@ HEADER
   -I "$root/src" -I "$out/account_generated" -I "$sodium/include" \
   "$root/tools/bench/account_bench.cpp" "$root/src/account/link_exchange.cpp" "$root/src/account/link_frame.cpp" \
   "$root/src/core/socket_lines.cpp" "$root/src/account/account_reply.cpp" "$root/src/core/codecs.cpp" \
-  "$root/src/core/text.cpp" "$sodium/lib/libsodium.a" -lws2_32 -ladvapi32 -lbcrypt -o "$out/account_bench.exe"
+  "$root/src/core/text.cpp" "$sodium/lib/libsodium.a" -lws2_32 -ladvapi32 -o "$out/account_bench.exe"
 
 work=$(mktemp -d)
 /usr/bin/python3 "$root/tests/peers/account_server.py" --port-file "$work/ports" \

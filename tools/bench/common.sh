@@ -34,6 +34,20 @@ record() {
   fi
 }
 
+# record_native FIGURE VALUE GOAL VERDICT: a row for a figure of native code (the update server, the
+# programs it is compared with), which the emulator does not touch: the verdict stands as given.
+record_native() {
+  if [ -n "${BENCH_RESULTS:-}" ]; then
+    printf '%s\t%s\t%s\t%s\t%s\n' "$1" "Linux x86-64 native" "$2" "$3" "$4" >> "$BENCH_RESULTS"
+  fi
+}
+
+# at_least VALUE LIMIT: "met" when VALUE >= LIMIT.
+at_least() {
+  if [ -z "$1" ]; then echo "not measured"; return; fi
+  awk -v v="$1" -v l="$2" 'BEGIN { print (v + 0 >= l + 0) ? "met" : "not met" }'
+}
+
 # at_most VALUE LIMIT: "met" when VALUE <= LIMIT, else "not met" ("not measured" when VALUE is empty).
 at_most() {
   if [ -z "$1" ]; then echo "not measured"; return; fi
@@ -46,8 +60,8 @@ below() {
   awk -v v="$1" -v l="$2" 'BEGIN { print (v + 0 < l + 0) ? "met" : "not met" }'
 }
 
-# calc EXPRESSION: awk arithmetic, printed with the given format (default %.2f). The expression is in
-# brackets: a bare "a > b" after printf would write to a file named b instead of comparing.
+# calc EXPRESSION: awk arithmetic, printed with the given format (default %.2f). The expression goes in
+# parentheses: a bare "a > b" would be awk's redirection of printf into a file named b.
 calc() {
   awk "BEGIN { printf \"${2:-%.2f}\", ($1) }"
 }

@@ -120,22 +120,17 @@ static DWORD WINAPI watcher(void*) {
     return 0;
 }
 
-// Connects and fetches the manifest of channel "client". Built against the code before the hello
-// and the manifest took a stop flag (BENCH_BEFORE_STOP_ARGUMENT), the profile compares both.
-static bool connect_and_fetch(int port, SOCKET* sock, UpdateManifest* manifest, char* error, size_t error_size) {
-#ifdef BENCH_BEFORE_STOP_ARGUMENT
-    return update_connect("127.0.0.1", port, sock, error, error_size) &&
-           update_fetch_manifest(*sock, "client", 0, manifest, error, error_size);
-#else
-    return update_connect("127.0.0.1", port, sock, error, error_size, nullptr) &&
-           update_fetch_manifest(*sock, "client", 0, manifest, error, error_size, nullptr);
-#endif
+// Connects and fetches the manifest of channel "client".
+static bool connect_and_fetch(int port, UpdateConnection* connection, UpdateManifest* manifest, char* error,
+                              size_t error_size) {
+    return update_connect("127.0.0.1", port, connection, error, error_size, nullptr) &&
+           update_fetch_manifest(connection, "client", 0, manifest, error, error_size, nullptr);
 }
 
 static int run_download(int port, const char* game_folder) {
     UpdatePaths paths = {};
     update_paths_init(&paths, game_folder);
-    SOCKET sock = INVALID_SOCKET;
+    UpdateConnection sock;
     char error[400] = "";
     UpdateManifest manifest = {};
     if (!connect_and_fetch(port, &sock, &manifest, error, sizeof error)) {
@@ -158,7 +153,7 @@ static int run_download(int port, const char* game_folder) {
     HANDLE thread = CreateThread(nullptr, 0, watcher, nullptr, 0, nullptr);
     double start = now_ms();
     watch.started = start;
-    bool ok = download_parts(sock, &paths, &manifest, PART_BIT(PART_DLL), &update_progress, error, sizeof error);
+    bool ok = download_parts(&sock, &paths, &manifest, PART_BIT(PART_DLL), &update_progress, error, sizeof error);
     double finished = now_ms();
     InterlockedExchange(&watch.stop, 1);
     WaitForSingleObject(thread, INFINITE);
@@ -200,7 +195,7 @@ static int run_download(int port, const char* game_folder) {
 
 // The download's piece loop taken apart, for the profile of one piece.
 static int run_profile(int port, const char* out_path) {
-    SOCKET sock = INVALID_SOCKET;
+    UpdateConnection sock;
     char error[400] = "";
     UpdateManifest manifest = {};
     if (!connect_and_fetch(port, &sock, &manifest, error, sizeof error) || !manifest.parts[PART_DLL].present) {
@@ -227,12 +222,12 @@ static int run_profile(int port, const char* out_path) {
         UpdateWait wait;
         update_wait_start(&wait, UPDATE_ANSWER_LIMIT_MS, &stop);
         double t0 = now_ms();
-        bool ok = send_all(sock, line, n);
+        bool ok = send_all(sock.reader.socket, line, n);
         double t1 = now_ms();
         uint32_t length = 0;
-        ok = ok && update_read_answer(sock, wanted, &length, error, sizeof error, &wait) && length > 0;
+        ok = ok && update_read_answer(&sock, wanted, &length, error, sizeof error, &wait) && length > 0;
         double t2 = now_ms();
-        ok = ok && update_receive_exact(sock, buffer, length, &wait);
+        ok = ok && update_receive_exact(&sock, buffer, length, &wait);
         double t3 = now_ms();
         DWORD written = 0;
         ok = ok && WriteFile(out, buffer, length, &written, nullptr) && written == length;

@@ -18,6 +18,7 @@
 #include "ui/window_state.h"
 #include "updates/update_worker.h"
 #include "bench_clock.h"
+#include "support/launcher_window.h"
 
 static LRESULT CALLBACK minimal_procedure(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
     if (message == WM_PAINT) {
@@ -50,24 +51,6 @@ static int run_minimal() {
     return 0;
 }
 
-struct Search {
-    DWORD process_id;
-    HWND found;
-};
-
-static BOOL CALLBACK find_window(HWND window, LPARAM context) {
-    Search* search = (Search*)context;
-    DWORD owner = 0;
-    GetWindowThreadProcessId(window, &owner);
-    char name[64] = "";
-    GetClassNameA(window, name, sizeof name);
-    if (owner == search->process_id && IsWindowVisible(window) && strcmp(name, "ZANDOR_Launcher_Window") == 0) {
-        search->found = window;
-        return FALSE;
-    }
-    return TRUE;
-}
-
 // Starts the command line and gives the ms until its window is visible and has no paint pending
 // (the first page painted); then closes the window and waits for the process.
 static double time_to_first_paint(const char* command_line, const char* folder) {
@@ -78,18 +61,17 @@ static double time_to_first_paint(const char* command_line, const char* folder) 
     PROCESS_INFORMATION process = {};
     double start = now_ms();
     if (!CreateProcessA(nullptr, line, nullptr, nullptr, FALSE, 0, nullptr, folder, &startup, &process)) return -1;
-    Search search = {process.dwProcessId, nullptr};
+    HWND found = nullptr;
     double shown = -1;
     while (now_ms() - start < 30000) {
-        search.found = nullptr;
-        EnumWindows(find_window, (LPARAM)&search);
-        if (search.found && !GetUpdateRect(search.found, nullptr, FALSE)) {
+        found = find_launcher_window(process.dwProcessId);
+        if (found && !GetUpdateRect(found, nullptr, FALSE)) {
             shown = now_ms() - start;
             break;
         }
         Sleep(1);
     }
-    if (search.found) PostMessageA(search.found, WM_CLOSE, 0, 0);
+    if (found) PostMessageA(found, WM_CLOSE, 0, 0);
     if (WaitForSingleObject(process.hProcess, 30000) != WAIT_OBJECT_0) TerminateProcess(process.hProcess, 1);
     CloseHandle(process.hThread);
     CloseHandle(process.hProcess);

@@ -9,7 +9,7 @@ out=${1:-$root/build/bench}
 # The launcher and its library with the test configuration, shared with the other benchmarks.
 source "$root/tools/bench/common.sh"
 build=$(bench_library "$root" "$out")
-bench_link "$root" "$build" "$out/window_bench.exe" "$root/tools/bench/window_bench.cpp"
+bench_link "$root" "$build" "$out/window_bench.exe" -I "$root/tests" "$root/tools/bench/window_bench.cpp"
 
 work=$(mktemp -d)
 xvfb=""

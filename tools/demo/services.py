@@ -21,7 +21,7 @@ import sys
 import nacl.signing
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "tests", "peers"))
-import control_client  # noqa: E402  (the one client of the control ports)
+import control_client  # noqa: E402  (the Python client of the control ports)
 
 # The demo account: what the account server hands out.
 DEMO_TOKEN = "pgt1.demo-session-0001"

@@ -14,7 +14,7 @@ def windows_path(path):
 
 
 class Scanner:
-    """tests/support/scanner_tool.cpp running in the soak's Wine prefix on the game folder."""
+    """tools/faults/scanner.cpp running in the soak's Wine prefix on the game folder."""
 
     def __init__(self, exe, game, log, seed, hold_ms=(50, 1500)):
         self.log = log

@@ -10,7 +10,7 @@ import sys
 ROOT = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
 SIGNER = os.path.join(ROOT, "tools", "sign_manifest.py")
 sys.path.insert(0, os.path.join(ROOT, "tests", "peers"))
-from control_client import control  # noqa: E402  (the one client of the control ports)
+from control_client import control  # noqa: E402  (the Python client of the control ports)
 
 LAUNCHER = "ZANDOR Launcher.exe"
 KINDS = ("dll", "bots", "runtime", "launcher")

@@ -12,7 +12,7 @@ more run on a healthy PC repair it all. The kinds:
            fraction of the measured run's time; the N-th file-system event in the game folder (pieces
            written, files read for verification, moves into staging); or right after the N-th file
            made, moved or deleted outside staging (every swap and state-file write).
-  scanner  an on-access scanner (tests/support/scanner_tool.cpp, in the same Wine prefix) holds every
+  scanner  an on-access scanner (tools/faults/scanner.cpp, in the same Wine prefix) holds every
            file made, written or renamed in the game folder for 50-1500 ms: the update must still
            finish in its own run.
   disk     the game folder lies on a small file system of its own that is filled up at a moment.
