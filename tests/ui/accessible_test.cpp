@@ -20,6 +20,7 @@
 #include "ui/status.h"
 #include "ui/window.h"
 #include "ui/window_state.h"
+#include "uninstall/uninstall.h"
 #include "updates/update_worker.h"
 #include "web/web_lookups.h"
 
@@ -493,6 +494,7 @@ int answer_no(void*, const char* text, unsigned) {
 
 TEST_F(Accessible, TabToUninstallAndEnterAsksTheQuestion) {
     window_hooks.link_action = run_link_action;
+    uninstall_attach();
     questions.clear();
     set_message_box_answer(answer_no);
     set_scene(MAIN);
