@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <windows.h>
+#include <stdlib.h>
 #include <string.h>
 
 #include <set>
@@ -115,4 +116,47 @@ TEST(FileChecks, ThreadsFollowTheCoresUpToTheBound) {
     EXPECT_EQ(check_thread_count(1000), expected);
     EXPECT_EQ(check_thread_count(1), 1u);
     EXPECT_EQ(check_thread_count(0), 1u);
+}
+
+// When no hashing block can be had (the address space is used up for the length of the call), no
+// file is checked and none passes: the first one counts as the first failure, and the check callback
+// is never called.
+TEST(FileChecks, WithoutAnyHashingBlockNoFilePasses) {
+    Counting counting;
+    counting.calls.assign(20, 0);
+    FileCheckList list = {};
+    list.count = 20;
+    list.check = counting_check;
+    list.context = &counting;
+
+    // Reserve every free range of the address space, then take the heap's last blocks of the hashing
+    // size, so that neither a new thread's stack nor a hashing block can be had.
+    std::vector<void*> reserved;
+    reserved.reserve(65536);
+    for (SIZE_T size = (SIZE_T)1 << 30; size >= 64 * 1024; size /= 2) {
+        for (;;) {
+            void* range = VirtualAlloc(nullptr, size, MEM_RESERVE, PAGE_NOACCESS);
+            if (!range) break;
+            if (reserved.size() == reserved.capacity()) {
+                VirtualFree(range, 0, MEM_RELEASE);
+                break;
+            }
+            reserved.push_back(range);
+        }
+    }
+    void* blocks[4096];
+    int taken = 0;
+    while (taken < 4096 && (blocks[taken] = malloc(HASH_BLOCK_SIZE)) != nullptr) taken++;
+
+    check_files(&list);
+
+    for (int i = 0; i < taken; i++) free(blocks[i]);
+    for (void* range : reserved) VirtualFree(range, 0, MEM_RELEASE);
+
+    EXPECT_LT(taken, 4096) << "the heap never ran out";
+    EXPECT_EQ(list.first_failure, 0u);
+    EXPECT_FALSE(list.stopped);
+    long checked = 0;
+    for (long calls : counting.calls) checked += calls;
+    EXPECT_EQ(checked, 0);
 }
