@@ -48,7 +48,16 @@ start_instance instance_1 "${port[1]}" "$release" || fail "instance 1 did not st
 pid[1]=$instance_pid
 start_instance instance_2 "${port[2]}" "$release" || fail "instance 2 did not start"
 pid[2]=$instance_pid
-start_haproxy 20292 "127.0.0.1:${port[1]}" "127.0.0.1:${port[2]}" || fail "HAProxy did not start"
+# Between HAProxy and the instances, the fault proxy caps each connection at 2 MB/s during the first
+# run, so that the kill falls in the middle of the download however fast this machine is.
+"$py" "$root/tools/faults/fault_proxy.py" --route "instance_1:0:${port[1]}" --route "instance_2:0:${port[2]}" \
+    --ports-file "$work/proxy.ports" >>"$work/fault_proxy.log" 2>&1 &
+pids+=($!)
+wait_for_file "$work/proxy.ports" 60 || fail "the fault proxy did not start"
+read -r proxy_control proxy_port[1] proxy_port[2] < "$work/proxy.ports"
+"$py" "$root/tests/peers/control_client.py" "$proxy_control" RESET "RATE 2000000" >/dev/null \
+  || fail "the fault proxy does not take its rate"
+start_haproxy 20292 "127.0.0.1:${proxy_port[1]}" "127.0.0.1:${proxy_port[2]}" || fail "HAProxy did not start"
 start_account_server --link-port 20293
 "$py" - "$ZANDOR_ACCOUNT_CONTROL" "$root/tests/peers" <<'SCRIPT' || fail "the account server is not scripted"
 import base64, sys
@@ -90,12 +99,11 @@ wait_launcher() {
   return 1
 }
 
-# The instance that holds an established connection from HAProxy (the launcher's download).
+# The instance that serves the launcher's download: the one whose route of the fault proxy passed more
+# than a MiB of answers (HAProxy's health checks pass only a hello).
 serving_instance() {
-  local n
-  for n in 1 2; do
-    if [ -n "$(ss -Htn state established "( sport = :${port[$n]} )" 2>/dev/null)" ]; then echo "$n"; return; fi
-  done
+  "$py" "$root/tests/peers/control_client.py" "$proxy_control" STATS 2>/dev/null | tr ' ' '\n' \
+    | awk -F: '$1 ~ /^instance_[12]$/ && $5 + 0 > 1048576 { sub(/^instance_/, "", $1); print $1; exit }'
 }
 
 # ---- first run: the serving instance dies during the download ------------------------------------
@@ -124,6 +132,7 @@ grep -q "broke off (it resumes next time)\|closed the connection" "$log" \
 say "the first run ended with $kept of $dll_size bytes in the .part file"
 
 # ---- second run: resumes through the other instance -----------------------------------------------
+"$py" "$root/tests/peers/control_client.py" "$proxy_control" RESET >/dev/null || fail "the fault proxy does not reset"
 other=$((3 - victim))
 : > "$work/instance_$other.log.before"
 cp "$work/instance_$other.log" "$work/instance_$other.log.before"
